@@ -1,0 +1,232 @@
+#include "engine/ChamberReverb.h"
+
+#include <cmath>
+
+#include "engine/Numeric.h"
+
+namespace {
+
+constexpr float kTwoPi = 6.2831855f;
+constexpr float kPi = 3.1415927f;
+constexpr float kMaxDepth = 110.0f;
+// The longest line plus the widest modulation swing must stay inside the buffer, whatever rate
+// a host hands over; rates up to 192 kHz never come near this.
+constexpr int kMaxLength = ChamberReverb::kBufferSize - 2 * static_cast<int>(kMaxDepth) - 2;
+constexpr double kStateAfterLengths = 19.7181846130797;
+
+// Settings are normalised; a NaN or out-of-range value must not make the network unstable.
+float unit(float x) {
+    if (!(x > 0.0f)) {
+        return 0.0f;
+    }
+    return x < 1.0f ? x : 1.0f;
+}
+
+// Sign of row m, column j of the 8 x 8 Hadamard matrix in natural order.
+constexpr float hadamardSign(int m, int j) {
+    int bits = m & j;
+    int parity = 0;
+    while (bits != 0) {
+        parity ^= bits & 1;
+        bits >>= 1;
+    }
+    return parity == 0 ? 1.0f : -1.0f;
+}
+
+}  // namespace
+
+ChamberReverb::ChamberReverb() {
+    random_.setState(ChaosRandom::kStart);
+    random_.reseed(216);
+    sampleRate_ = 44100.0f;
+    for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < kLines; ++k) {
+            order_[c][k] = k;
+        }
+    }
+    for (int c : {1, 0}) {
+        int* row = order_[c];
+        for (int j = 0; j < kLines; ++j) {
+            const int k = static_cast<int>(8.0 * random_.draw());
+            const int swapped = row[j];
+            row[j] = row[k];
+            row[k] = swapped;
+        }
+    }
+    for (int c = 0; c < 2; ++c) {
+        for (Line& line : lines_[c]) {
+            const float r = static_cast<float>(random_.draw());
+            line.phase = static_cast<double>(r) * static_cast<double>(kTwoPi);
+        }
+    }
+    activeDepth_ = 0.0f;
+    reset();
+}
+
+void ChamberReverb::setSampleRate(float rate) {
+    // A rate that is not a positive finite number would poison every coefficient.
+    if (rate > 0.0f && std::isfinite(rate)) {
+        sampleRate_ = rate;
+    }
+}
+
+void ChamberReverb::setLineScale(float value) {
+    lineScale_ = value;
+    computeLineLengths();
+    setDecay(decaySize_, decayGain_);
+}
+
+void ChamberReverb::computeLineLengths() {
+    const float scale = unit(lineScale_);
+    const float base = scale * scale * 220.0f + 1.0f;
+    random_.reseed(213);
+    for (int c = 0; c < 2; ++c) {
+        for (int i = 0; i < kLines; ++i) {
+            const float r = static_cast<float>(random_.draw());
+            const float span = (r * 35.0f + base / std::pow(8.0f, static_cast<float>(i) * 0.125f)) * 0.001f * sampleRate_;
+            const int length = zb::saturatingTrunc(span, 1, kMaxLength);
+            Line& line = lines_[c][i];
+            line.writeIndex = 0;
+            line.readIndex = length;
+            line.length = static_cast<float>(length);
+            for (float& sample : line.buffer) {
+                sample = 0.0f;
+            }
+            line.offset = 0;
+        }
+    }
+    random_.setState(kStateAfterLengths);
+}
+
+void ChamberReverb::setDecay(float size, float gain) {
+    decaySize_ = size;
+    decayGain_ = gain;
+    const float g = unit(gain);
+    const float s = unit(size);
+    wetGain_ = g * g * g;
+    const float c = std::atan((std::pow(s, 1.5f) * 0.5f + 0.002f) * 40.0f) * 0.6370253f;
+    const float d = sampleRate_ * 4800.0f * 2.2675737e-5f;
+    const float norm = std::sqrt(8.0f);
+    for (int ch = 0; ch < 2; ++ch) {
+        for (Line& line : lines_[ch]) {
+            line.feedback = std::pow(c, line.length / d) / norm;
+        }
+    }
+}
+
+void ChamberReverb::setCuts(float highCut, float lowCut) {
+    const float h = unit(highCut);
+    const float l = unit(lowCut);
+    highCoefficient_ = std::exp(h * h * 16000.0f * (-kTwoPi) / sampleRate_);
+    highComplement_ = 1.0f - highCoefficient_;
+    lowCoefficient_ = std::exp(l * l * 16000.0f * (-kTwoPi) / sampleRate_);
+    lowComplement_ = 1.0f - lowCoefficient_;
+}
+
+void ChamberReverb::setModulationRate(float value) {
+    const float x = unit(value);
+    random_.reseed(1239);
+    const float base = x * x * x * 8.0f + 0.2f;
+    const double b = base;
+    for (int c = 0; c < 2; ++c) {
+        for (Line& line : lines_[c]) {
+            const double r = static_cast<float>(random_.draw());
+            const double w = (b * 0.4 * r + b) * static_cast<double>(kPi) / static_cast<double>(sampleRate_);
+            line.oscStep = w;
+            line.oscCoefficient = 2.0 * std::cos(w);
+            const double p = std::fmod(line.phase, static_cast<double>(kTwoPi));
+            line.oscValue = std::sin(p);
+            line.oscPrevious = std::sin(p - w);
+        }
+    }
+}
+
+void ChamberReverb::setModulationDepth(float value) {
+    const float x = unit(value);
+    configuredDepth_ = x * x * kMaxDepth;
+}
+
+void ChamberReverb::reset() {
+    for (int c = 0; c < 2; ++c) {
+        for (Line& line : lines_[c]) {
+            for (float& sample : line.buffer) {
+                sample = 0.0f;
+            }
+        }
+    }
+    activeDepth_ = configuredDepth_;
+    for (int c = 0; c < 2; ++c) {
+        first_[c] = 0.0f;
+        second_[c] = 0.0f;
+    }
+    computeLineLengths();
+}
+
+void ChamberReverb::process(float** inputs, float** outputs, int frames, float level, int channels) {
+    if (frames <= 0 || channels <= 0) {
+        return;
+    }
+    const int used = channels < 2 ? channels : 2;
+    for (int i = 0; i < frames; ++i) {
+        float input[2] = {0.0f, 0.0f};
+        float accumulator[2] = {0.0f, 0.0f};
+        for (int c = 0; c < used; ++c) {
+            input[c] = inputs[c][i];
+            for (int k = 0; k < lineCount_; ++k) {
+                const Line& line = lines_[c][k];
+                taps_[c][order_[c][k]] = line.buffer[line.readIndex & kMask] + 1e-20f;
+            }
+        }
+
+        // Rows 1..7 of the Hadamard matrix mix a channel's own taps; row 0 takes the other
+        // channel's sum, negated, which is what couples the two sides of the room.
+        for (int c = 0; c < 2; ++c) {
+            const float* own = taps_[c];
+            const float* other = taps_[1 - c];
+            float sum = 0.0f;
+            for (int j = 0; j < kLines; ++j) {
+                sum += other[j];
+            }
+            mix_[c][0] = -sum;
+            for (int m = 1; m < kLines; ++m) {
+                float v = 0.0f;
+                for (int j = 0; j < kLines; ++j) {
+                    v += hadamardSign(m, j) * own[j];
+                }
+                mix_[c][m] = v;
+            }
+        }
+
+        for (int c = 0; c < 2; ++c) {
+            for (Line& line : lines_[c]) {
+                const float m = (static_cast<float>(line.oscValue) + 1.0f) * activeDepth_;
+                line.offset = static_cast<int>(m);
+                line.fraction = m - static_cast<float>(line.offset);
+                const double next = line.oscCoefficient * line.oscValue - line.oscPrevious;
+                line.oscPrevious = line.oscValue;
+                line.oscValue = next;
+                line.phase += line.oscStep;
+            }
+        }
+
+        for (int c = 0; c < used; ++c) {
+            for (int k = 0; k < lineCount_; ++k) {
+                Line& line = lines_[c][k];
+                const int read = line.readIndex;
+                // Kept masked so that hours of running never overflow the indices.
+                line.readIndex = (read - 1) & kMask;
+                line.buffer[line.writeIndex & kMask] = mix_[c][k] * line.feedback + input[c];
+                line.writeIndex = (line.writeIndex - 1) & kMask;
+                const float a = line.buffer[(read + line.offset) & kMask];
+                const float b = line.buffer[(read + line.offset + 1) & kMask];
+                accumulator[c] += a + (b - a) * line.fraction;
+            }
+        }
+
+        for (int c = 0; c < used; ++c) {
+            first_[c] = highCoefficient_ * first_[c] + highComplement_ * accumulator[c] + 1e-20f;
+            second_[c] = lowCoefficient_ * second_[c] + lowComplement_ * first_[c];
+            outputs[c][i] = (first_[c] - second_[c]) * wetGain_ * level + input[c] * dry_;
+        }
+    }
+}

@@ -1,0 +1,77 @@
+// The room around the crowd: a stereo feedback delay network of sixteen modulated lines, eight per
+// channel, whose sign mixing couples the two channels. Allocated once with the engine; nothing is
+// allocated afterwards.
+#pragma once
+
+#include "engine/ChaosRandom.h"
+
+class ChamberReverb {
+public:
+    static constexpr int kLines = 8;
+    static constexpr int kBufferSize = 16384;  // a power of two: indices are masked
+    static constexpr int kMask = kBufferSize - 1;
+
+    ChamberReverb();
+
+    // Stores the rate only; lengths follow at the next setLineScale or reset.
+    void setSampleRate(float rate);
+    // Recomputes the line lengths (clearing the lines), then the decay for them.
+    void setLineScale(float value);
+    void setDecay(float size, float gain);
+    void setCuts(float highCut, float lowCut);
+    void setModulationRate(float value);
+    // Takes effect at the next reset.
+    void setModulationDepth(float value);
+    void reset();
+
+    // Adds the reverb to the block; inputs and outputs may be the same buffers.
+    void process(float** inputs, float** outputs, int frames, float level, int channels);
+
+    int order(int channel, int line) const { return order_[channel][line]; }
+    int lineLength(int channel, int line) const { return static_cast<int>(lines_[channel][line].length); }
+    float feedbackGain(int channel, int line) const { return lines_[channel][line].feedback; }
+    float wetGain() const { return wetGain_; }
+    float highCoefficient() const { return highCoefficient_; }
+    float lowCoefficient() const { return lowCoefficient_; }
+    float activeDepth() const { return activeDepth_; }
+    double modulationStep(int channel, int line) const { return lines_[channel][line].oscStep; }
+
+private:
+    struct Line {
+        float buffer[kBufferSize];
+        int writeIndex;
+        int readIndex;
+        float feedback;
+        float fraction;
+        float length;
+        int offset;
+        double oscCoefficient;
+        double oscValue;
+        double oscPrevious;
+        double oscStep;
+        double phase;
+    };
+
+    void computeLineLengths();
+
+    float taps_[2][kLines] = {};
+    float mix_[2][kLines] = {};
+    int order_[2][kLines] = {};
+    Line lines_[2][kLines] = {};
+    ChaosRandom random_;
+    int lineCount_ = kLines;
+    float first_[2] = {};
+    float second_[2] = {};
+    float dry_ = 1.0f;
+    float wetGain_ = 0.0f;
+    float highCoefficient_ = 0.5f;
+    float highComplement_ = 0.5f;
+    float lowCoefficient_ = 0.5f;
+    float lowComplement_ = 0.5f;
+    float activeDepth_ = 0.0f;
+    float configuredDepth_ = 0.0f;
+    float lineScale_ = 0.0f;
+    float sampleRate_ = 44100.0f;
+    float decaySize_ = 0.0f;
+    float decayGain_ = 0.0f;
+};

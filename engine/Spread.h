@@ -1,0 +1,15 @@
+// The spread stage's chains: eight allpass sections per channel whose delays fall geometrically
+// from the longest, set by the "Spread" value, with a deterministic scatter per section.
+#pragma once
+
+class ChaosRandom;
+class DelayAllpass;
+
+constexpr int kSpreadSections = 8;
+
+// The sixteen lengths in samples (channel 0's eight first) for a value and rate. Reseeds the
+// random state first, so the same value and rate always give the same lengths.
+void computeSpreadLengths(ChaosRandom& random, float x, float sampleRate, int (&lengths)[2][kSpreadSections]);
+
+// Rebuilds every section for the value: gain, new cleared buffer of its length. Allocates.
+void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float x, float sampleRate);
