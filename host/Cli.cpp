@@ -1,0 +1,182 @@
+#include "Cli.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdlib>
+
+namespace zb {
+
+bool ArgScanner::flag(const char* name) {
+    if (!done() && args_[pos_] == name) {
+        ++pos_;
+        return true;
+    }
+    return false;
+}
+
+bool ArgScanner::option(const char* name, std::string& value) {
+    if (done()) {
+        return false;
+    }
+    const std::string& arg = args_[pos_];
+    const std::string prefix = std::string(name) + "=";
+    if (arg.rfind(prefix, 0) == 0) {
+        value = arg.substr(prefix.size());
+        ++pos_;
+        return true;
+    }
+    if (arg != name) {
+        return false;
+    }
+    if (pos_ + 1 >= args_.size()) {
+        throw UsageError(std::string(name) + " needs a value (see zornbeck " + command_ + " --help)");
+    }
+    value = args_[pos_ + 1];
+    pos_ += 2;
+    return true;
+}
+
+std::string ArgScanner::positional() {
+    const std::string& arg = args_[pos_];
+    if (arg.size() > 1 && arg[0] == '-') {
+        throw UsageError("unknown option '" + arg + "' for " + command_ + " (see zornbeck " + command_ + " --help)");
+    }
+    ++pos_;
+    return arg;
+}
+
+std::optional<long long> parseInteger(const std::string& text) {
+    long long value = 0;
+    const char* end = text.data() + text.size();
+    const auto result = std::from_chars(text.data(), end, value);
+    if (text.empty() || result.ec != std::errc() || result.ptr != end) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::optional<double> parseFinite(const std::string& text) {
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0]))) {
+        return std::nullopt;
+    }
+    errno = 0;
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno == ERANGE || !std::isfinite(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::string defaultModulePath() {
+    std::string exe(4096, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", exe.data(), exe.size() - 1);
+    if (length <= 0) {
+        return "Zornbeck.so";
+    }
+    exe.resize(static_cast<std::size_t>(length));
+    const std::size_t slash = exe.find_last_of('/');
+    return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/Zornbeck.so";
+}
+
+std::unique_ptr<PluginLoader> loadPlugin(const std::string& modulePath, float sampleRate, int blockSize) {
+    LoadOptions options;
+    options.path = modulePath;
+    options.sampleRate = sampleRate;
+    options.blockSize = blockSize;
+    std::string error;
+    std::unique_ptr<PluginLoader> plugin = PluginLoader::load(options, error);
+    if (!plugin) {
+        throw RuntimeError(error);
+    }
+    return plugin;
+}
+
+namespace {
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+}  // namespace
+
+int resolveProgram(PluginLoader& plugin, const std::string& spec) {
+    const int count = plugin.effect()->numPrograms;
+    if (const std::optional<long long> number = parseInteger(spec)) {
+        if (*number < 0 || *number >= count) {
+            throw UsageError("there is no program " + spec + "; programs are numbered 0.." +
+                             std::to_string(count - 1));
+        }
+        return static_cast<int>(*number);
+    }
+    std::vector<std::string> names(count);
+    for (int i = 0; i < count; ++i) {
+        plugin.programNameIndexed(i, names[i]);
+    }
+    for (int i = 0; i < count; ++i) {
+        if (names[i] == spec) {
+            return i;
+        }
+    }
+    for (int i = 0; i < count; ++i) {
+        if (lower(names[i]) == lower(spec)) {
+            return i;
+        }
+    }
+    std::string message = "there is no program named '" + spec + "'; the programs are:";
+    for (int i = 0; i < count; ++i) {
+        message += "\n  " + std::to_string(i) + "  " + names[i];
+    }
+    throw UsageError(message);
+}
+
+ParamSetting parseParamSetting(const std::string& text) {
+    const std::size_t eq = text.rfind('=');
+    if (eq == std::string::npos || eq == 0) {
+        throw UsageError("--param '" + text + "' is not INDEX=VALUE");
+    }
+    ParamSetting setting;
+    setting.indexText = text.substr(0, eq);
+    setting.valueText = text.substr(eq + 1);
+    const std::optional<double> value = parseFinite(setting.valueText);
+    if (!value) {
+        throw UsageError("--param " + text + ": value '" + setting.valueText + "' is not a finite number");
+    }
+    if (*value < 0.0 || *value > 1.0) {
+        throw UsageError("--param " + text + ": value " + setting.valueText +
+                         " is outside 0..1 (parameter values are normalised)");
+    }
+    setting.value = static_cast<float>(*value);
+    return setting;
+}
+
+void resolveParamSetting(PluginLoader& plugin, ParamSetting& setting) {
+    const int count = plugin.effect()->numParams;
+    const std::string range = "0.." + std::to_string(count - 1);
+    if (const std::optional<long long> index = parseInteger(setting.indexText)) {
+        if (*index < 0 || *index >= count) {
+            throw UsageError("--param " + setting.indexText + "=" + setting.valueText + ": index " +
+                             setting.indexText + " is outside " + range);
+        }
+        setting.index = static_cast<int>(*index);
+        return;
+    }
+    if (setting.indexText != "NONE") {
+        for (int i = 0; i < count; ++i) {
+            if (plugin.parameterName(i) == setting.indexText) {
+                setting.index = i;
+                return;
+            }
+        }
+    }
+    throw UsageError("--param " + setting.indexText + "=" + setting.valueText + ": '" + setting.indexText +
+                     "' is neither an index in " + range + " nor a parameter name (see zornbeck info)");
+}
+
+}  // namespace zb

@@ -1,0 +1,77 @@
+// Shared pieces of the zornbeck command line: errors with their exit codes, option scanning, number
+// parsing and loading the module.
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "PluginLoader.h"
+
+namespace zb {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+// Wrong use of the command line: exit code 2.
+struct UsageError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Something failed while doing the work: exit code 1.
+struct RuntimeError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Walks a command's arguments; options may be written "--name value" or "--name=value".
+class ArgScanner {
+public:
+    ArgScanner(std::string command, std::vector<std::string> args)
+        : command_(std::move(command)), args_(std::move(args)) {}
+    bool done() const { return pos_ >= args_.size(); }
+    // True when the current argument is the flag `name` (no value); consumes it.
+    bool flag(const char* name);
+    // True when the current argument is option `name`; consumes it and its value.
+    bool option(const char* name, std::string& value);
+    // The current argument as a positional one; options that were not recognised are refused.
+    std::string positional();
+
+private:
+    std::string command_;
+    std::vector<std::string> args_;
+    std::size_t pos_ = 0;
+};
+
+// Whole-string numbers; nullopt when the text is not one (or not finite).
+std::optional<long long> parseInteger(const std::string& text);
+std::optional<double> parseFinite(const std::string& text);
+
+// Zornbeck.so beside the running executable.
+std::string defaultModulePath();
+
+// Loads the module with the given rate and block size, or throws RuntimeError.
+std::unique_ptr<PluginLoader> loadPlugin(const std::string& modulePath, float sampleRate, int blockSize);
+
+// The program number named by `spec` (a number or a name, exact or case-insensitive); throws
+// UsageError listing the programs when there is no such program.
+int resolveProgram(PluginLoader& plugin, const std::string& spec);
+
+// A parameter as "INDEX=VALUE" (or "NAME=VALUE"); checked against the plug-in's parameters.
+struct ParamSetting {
+    std::string indexText;
+    std::string valueText;
+    int index = -1;
+    float value = 0.0f;
+};
+// Splits and checks the syntax; throws UsageError.
+ParamSetting parseParamSetting(const std::string& text);
+// Resolves names and checks the range against the plug-in; throws UsageError.
+void resolveParamSetting(PluginLoader& plugin, ParamSetting& setting);
+
+int commandInfo(const std::vector<std::string>& args);
+int commandRender(const std::vector<std::string>& args);
+
+}  // namespace zb
