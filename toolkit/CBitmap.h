@@ -1,0 +1,42 @@
+// An image in premultiplied ARGB32 (one uint32 per pixel, alpha in the top byte), rows packed.
+// Skins, off-screen images and the frames' back buffers are all of this kind.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "toolkit/CGeometry.h"
+
+class CBitmap {
+public:
+    CBitmap(int width, int height);  // fully transparent
+
+    // Decodes a PNG held in memory; nullptr when it is not a readable PNG.
+    static std::shared_ptr<CBitmap> fromPng(const unsigned char* data, std::size_t size);
+    static std::shared_ptr<CBitmap> fromPngFile(const std::string& path);
+    // Resource `number` of type "PNG" of the module; nullptr when there is none.
+    static std::shared_ptr<CBitmap> fromResource(int number);
+
+    int getWidth() const { return width; }
+    int getHeight() const { return height; }
+    std::uint32_t* pixels() { return data.data(); }
+    const std::uint32_t* pixels() const { return data.data(); }
+    std::uint32_t pixel(int x, int y) const { return data[std::size_t(y) * width + x]; }
+    // Straight (not premultiplied) colour of one pixel.
+    CColor color(int x, int y) const;
+
+    void fill(CColor c);
+    bool writePng(const std::string& path) const;
+    // The PNG bytes of this image.
+    std::vector<unsigned char> encodePng() const;
+
+private:
+    int width;
+    int height;
+    std::vector<std::uint32_t> data;
+};
+
+std::uint32_t premultiply(CColor c);
