@@ -1,0 +1,111 @@
+// The audio engine of one plug-in instance: the render loop with its parameter hand-over,
+// fades, voices, spread chains, analytic rings and reverb.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/ChaosRandom.h"
+#include "engine/DelayAllpass.h"
+#include "engine/GuardedBlock.h"
+#include "engine/QuadratureAllpass.h"
+#include "engine/VoiceState.h"
+#include "plugin/Program.h"
+
+class ChamberReverb;
+
+class CrowdEngine {
+public:
+    static constexpr int kMaxPopulation = 59;
+    static constexpr int kInitialCopyCapacity = 2048;
+    static constexpr float kGlobalFadeStep = 0.0002f;
+    static constexpr float kActiveFadeStep = 0.0001f;
+
+    CrowdEngine();
+    ~CrowdEngine();
+    CrowdEngine(const CrowdEngine&) = delete;
+    CrowdEngine& operator=(const CrowdEngine&) = delete;
+
+    // Renders one block; inputs and outputs may be the same buffers.
+    void process(float** inputs, float** outputs, int inputCount, int outputCount, int frames);
+
+    // Control side: store the value, mark it pending, start the fade the change needs.
+    void markParameter(int index, float value);
+    void selectProgram(int program);
+    // Program and sample-rate setup; the reverb's part is handed to the audio thread.
+    void setupProgram(int program, float sampleRate);
+    void resetReverb();
+    void resetVoices();
+
+    void applyParameter(int index);
+    void applyPendingParameters();
+    void applyAllParameters();
+
+    ProgramBank& bank() { return bank_; }
+    const ProgramBank& bank() const { return bank_; }
+    int currentProgram() const { return currentProgram_.load(std::memory_order_relaxed); }
+    Program& program() { return bank_.programs[currentProgramIndex()]; }
+    const Program& program() const { return bank_.programs[currentProgramIndex()]; }
+
+    // The clip flag is set by the audio thread and read and cleared by the editor.
+    bool clipped() const { return clip_.load(std::memory_order_relaxed) != 0; }
+    void clearClip() { clip_.store(0, std::memory_order_relaxed); }
+
+    // Read-only views for tests, the editor and benchmarks.
+    int population() const { return population_; }
+    int selectedPerson() const { return selected_; }
+    float wetGain() const { return wetGain_; }
+    float dryGain() const { return dryGain_; }
+    bool solo() const { return solo_ != 0; }
+    float spread() const { return spread_; }
+    float shiftAllCoefficient() const { return shiftAll_; }
+    float globalFadeValue() const { return globalFadeValue_; }
+    float globalFadeStep() const { return globalFadeStep_.load(std::memory_order_relaxed); }
+    float activeFadeValue() const { return activeFadeValue_; }
+    float activeFadeStep() const { return activeFadeStep_.load(std::memory_order_relaxed); }
+    bool pending(int index) const { return pending_[index].load(std::memory_order_relaxed) != 0; }
+    int writePosition() const { return writePosition_; }
+    int inputCopyCapacity() const { return copyCapacity_; }
+    const VoiceState& voice(int v) const { return voices_[v]; }
+    const DelayAllpass& spreadSection(int channel, int section) const { return spreadChains_[channel][section]; }
+    const float* ring(int channel, int part) const { return rings_[channel][part].get(); }
+    ChamberReverb& reverb() { return *reverb_; }
+
+private:
+    int currentProgramIndex() const;
+    void copyInputs(float** inputs, int inputCount, int frames);
+    void applyReverbHandover();
+    void rebuildSpread(float x);
+
+    ProgramBank bank_;
+    std::atomic<int> currentProgram_{0};
+    int population_ = 1;
+    int selected_ = 0;
+    float wetGain_ = 0.0f;
+    float dryGain_ = 0.0f;
+    int solo_ = 0;
+    float spread_ = 0.0f;
+    float shiftAll_ = 0.0f;
+    VoiceState voices_[kNumPeople];
+    QuadratureAllpass analysers_[2];
+    std::atomic<int> clip_{0};
+    ChaosRandom spreadRandom_;
+    DelayAllpass spreadChains_[2][8];
+    std::unique_ptr<ChamberReverb> reverb_;
+    std::atomic<std::uint8_t> pending_[kNumParams];
+    int writePosition_ = 0;
+    float globalFadeValue_ = 1.0f;
+    std::atomic<float> globalFadeStep_{0.0f};
+    float activeFadeValue_ = 1.0f;
+    std::atomic<float> activeFadeStep_{0.0f};
+    std::unique_ptr<float[]> rings_[2][2];
+    bool ready_ = false;
+    int copyCapacity_ = 0;
+    GuardedBlock inputCopies_[2];
+
+    // Reverb setup and reset requested by the control side, applied at the next block start.
+    std::atomic<bool> reverbSetupPending_{false};
+    std::atomic<float> reverbSetupRate_{44100.0f};
+    std::atomic<bool> reverbResetPending_{false};
+};

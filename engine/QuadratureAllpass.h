@@ -1,0 +1,41 @@
+// Two chains of first-order allpass sections whose outputs stay a quarter period apart over
+// the audio band: the real and quadrature parts of the analytic signal.
+#pragma once
+
+class QuadratureAllpass {
+public:
+    static constexpr int kSections = 12;
+
+    // Coefficients follow the process-wide reciprocal sample rate at construction only.
+    QuadratureAllpass();
+
+    void reset();
+
+    void step(float x, float& outA, float& outB) {
+        float v = x;
+        for (int k = 0; k < 6; ++k) {
+            v = section(k, v);
+        }
+        outA = v;
+        v = x;
+        for (int k = 6; k < kSections; ++k) {
+            v = section(k, v);
+        }
+        outB = v;
+    }
+
+    float coefficient(int section) const { return c_[section]; }
+
+private:
+    float section(int k, float v) {
+        const float y = c_[k] * (v - y1_[k]) + x1_[k];
+        x1_[k] = v;
+        y1_[k] = y;
+        return y;
+    }
+
+    float f_[kSections];
+    float c_[kSections];
+    float x1_[kSections];
+    float y1_[kSections];
+};

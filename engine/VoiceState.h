@@ -1,0 +1,101 @@
+// One individual of the crowd: its delay with a slow swing, its frequency shift with a slow
+// swing, its pan and gain, and the fade that hides a change of delay time.
+#pragma once
+
+#include "plugin/Program.h"
+
+constexpr int kRingSize = 32768;
+constexpr int kRingMask = kRingSize - 1;
+constexpr int kRingStorage = kRingSize + 2;  // index 32768 repeats index 0 so reads never wrap
+
+struct VoiceState {
+    int currentDelay = 0;
+    int pendingDelay = 0;
+    float delayFraction = 0.0f;
+    int readIndex = 0;
+    float gain = 0.0f;
+    float panGain[2] = {0.0f, 0.0f};
+    float shiftSin = 0.0f;
+    float shiftCos = 0.0f;
+    float shiftCoefficient = 0.0f;
+    float pitchModSin = 0.0f;
+    float pitchModCos = 0.0f;
+    float pitchModCoefficient = 0.0f;
+    float delayModSin = 0.0f;
+    float delayModCos = 0.0f;
+    float delayModCoefficient = 0.0f;
+    float pitchModDepth = 0.0f;
+    float delayModDepth = 0.0f;
+    float fadeValue = 1.0f;
+    float fadeStep = 0.0f;
+
+    // Construction: a random phase for the shift oscillator, the fade at full.
+    VoiceState();
+
+    // Converts slot 0..7 of the person's values; other slots have no effect.
+    void applyParameter(int slot, const Individual& person, float sampleRate);
+
+    // New random phases for all three oscillators; a pending delay is taken over.
+    void reset();
+
+    // The delay-modulation then the pitch-modulation oscillator, then this frame's read position.
+    void stepModulation(int writePosition) {
+        stepOscillator(delayModSin, delayModCos, delayModCoefficient);
+        stepOscillator(pitchModSin, pitchModCos, pitchModCoefficient);
+        float u = delayModDepth * delayModSin + static_cast<float>(currentDelay);
+        if (!(u >= 1.0f)) {
+            u = 1.0f;
+        }
+        const int whole = wholeSamples(u);
+        delayFraction = u - static_cast<float>(whole);
+        readIndex = (writePosition - whole) & kRingMask;
+    }
+
+    // Adds the shifted, delayed, panned voice to out[0 .. channels-1]; rings[ch][0] is the real
+    // ring and rings[ch][1] the quadrature ring of output channel ch.
+    void readout(const float* const (*rings)[2], float shiftAll, float* out, int channels) {
+        const float k = pitchModDepth * pitchModSin + shiftCoefficient + shiftAll;
+        stepOscillator(shiftSin, shiftCos, k);
+        const float g = gain * fadeValue;
+        const int h = readIndex;
+        const float f = delayFraction;
+        for (int ch = 0; ch < channels; ++ch) {
+            const float* re = rings[ch][0];
+            const float* im = rings[ch][1];
+            const float z0 = shiftSin * re[h] + shiftCos * im[h];
+            const float z1 = shiftSin * re[h + 1] + shiftCos * im[h + 1];
+            const float y = (z0 - z1) * f + z1;
+            out[ch] += y * panGain[ch] * g;
+        }
+    }
+
+    void stepFade() {
+        if (fadeStep == 0.0f) {
+            return;
+        }
+        fadeValue += fadeStep;
+        if (fadeValue >= 0.0f) {
+            if (fadeValue > 1.0f) {
+                fadeValue = 1.0f;
+                fadeStep = 0.0f;
+            }
+        } else {
+            currentDelay = pendingDelay;
+            fadeStep = 0.0002f;
+        }
+    }
+
+    static float panLaw(float t);
+
+private:
+    static void stepOscillator(float& s, float& c, float k) {
+        s = s - k * c;
+        c = c + k * s;
+    }
+
+    // Whole samples of a delay; saturates so a non-finite value cannot make a wild index.
+    static int wholeSamples(float u) {
+        constexpr float kLimit = 1 << 24;
+        return u < kLimit ? static_cast<int>(u) : static_cast<int>(kLimit);
+    }
+};
