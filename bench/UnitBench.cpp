@@ -1,0 +1,141 @@
+// Cost of each unit per frame; the state is warmed up first so the figures are steady-state.
+#include <benchmark/benchmark.h>
+
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "engine/ChamberReverb.h"
+#include "engine/ChaosRandom.h"
+#include "engine/DelayAllpass.h"
+#include "engine/QuadratureAllpass.h"
+#include "engine/Spread.h"
+#include "engine/VoiceState.h"
+
+namespace {
+
+constexpr int kBlock = 512;
+
+void perFrame(benchmark::State& state, int framesPerIteration) {
+    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * framesPerIteration,
+                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+
+std::vector<float> noise(int n, unsigned seed) {
+    std::mt19937 random(seed);
+    std::uniform_real_distribution<float> dist(-0.5f, 0.5f);
+    std::vector<float> out(n);
+    for (float& x : out) {
+        x = dist(random);
+    }
+    return out;
+}
+
+void BM_ReverbStereo(benchmark::State& state) {
+    auto reverb = std::make_unique<ChamberReverb>();
+    reverb->setSampleRate(44100.0f);
+    reverb->setLineScale(0.5f);
+    reverb->setModulationRate(0.55f);
+    reverb->setModulationDepth(0.5f);
+    reverb->reset();
+    reverb->setDecay(0.6f, 0.5f);
+    reverb->setCuts(0.7f, 0.2f);
+    const std::vector<float> input = noise(kBlock * 2, 1);
+    std::vector<float> left(kBlock);
+    std::vector<float> right(kBlock);
+    for (auto _ : state) {
+        std::copy(input.begin(), input.begin() + kBlock, left.begin());
+        std::copy(input.begin() + kBlock, input.end(), right.begin());
+        float* io[2] = {left.data(), right.data()};
+        reverb->process(io, io, kBlock, 1.0f, 2);
+        benchmark::DoNotOptimize(left.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_ReverbStereo);
+
+void BM_SpreadChainStereo(benchmark::State& state) {
+    DelayAllpass sections[2][kSpreadSections];
+    ChaosRandom random;
+    rebuildSpread(sections, random, 1.0f, 44100.0f);
+    const std::vector<float> input = noise(kBlock, 2);
+    std::vector<float> out(kBlock * 2);
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; ++i) {
+            for (int c = 0; c < 2; ++c) {
+                float v = input[i];
+                for (DelayAllpass& section : sections[c]) {
+                    v = section.step(v);
+                }
+                out[2 * i + c] = v;
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_SpreadChainStereo);
+
+void BM_QuadratureAnalysisStereo(benchmark::State& state) {
+    QuadratureAllpass analysers[2];
+    const std::vector<float> input = noise(kBlock, 3);
+    std::vector<float> out(kBlock * 4);
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; ++i) {
+            for (int c = 0; c < 2; ++c) {
+                analysers[c].step(input[i] + 1e-20f, out[4 * i + 2 * c], out[4 * i + 2 * c + 1]);
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_QuadratureAnalysisStereo);
+
+// 59 voices, frame by frame, reading two rings per channel.
+void BM_VoicesFrameByFrame(benchmark::State& state) {
+    std::vector<VoiceState> voices(59);
+    Individual person{};
+    for (int v = 0; v < 59; ++v) {
+        person.parPitchShift = 0.1f + 0.013f * v;
+        person.parPitchModGain = 0.3f;
+        person.parPitchModSpeed = 0.4f;
+        person.parDelayTime = 0.017f * v;
+        person.parDelayModGain = 0.5f;
+        person.parDelayModSpeed = 0.3f;
+        person.parPan = v / 58.0f;
+        person.parGain = 0.5f;
+        for (int slot = 0; slot < 8; ++slot) {
+            voices[v].applyParameter(slot, person, 44100.0f);
+        }
+        voices[v].reset();
+    }
+    std::vector<float> storage[2][2];
+    const float* rings[2][2];
+    for (int c = 0; c < 2; ++c) {
+        for (int p = 0; p < 2; ++p) {
+            storage[c][p] = noise(kRingStorage, 10 + 2 * c + p);
+            rings[c][p] = storage[c][p].data();
+        }
+    }
+    int w = 0;
+    std::vector<float> out(kBlock * 2);
+    for (auto _ : state) {
+        for (int i = 0; i < kBlock; ++i) {
+            float sum[2] = {0.0f, 0.0f};
+            for (VoiceState& voice : voices) {
+                voice.stepModulation(w);
+                voice.readout(rings, 0.0f, sum, 2);
+                voice.stepFade();
+            }
+            out[2 * i] = sum[0];
+            out[2 * i + 1] = sum[1];
+            w = (w + 1) & kRingMask;
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_VoicesFrameByFrame);
+
+}  // namespace

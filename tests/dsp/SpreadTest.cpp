@@ -1,0 +1,98 @@
+#include "engine/Spread.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/ChaosRandom.h"
+#include "engine/DelayAllpass.h"
+
+namespace {
+
+using Lengths = int[2][kSpreadSections];
+
+void expectSameLengths(const Lengths& a, const Lengths& b, const char* what) {
+    for (int c = 0; c < 2; ++c) {
+        for (int i = 0; i < kSpreadSections; ++i) {
+            EXPECT_EQ(a[c][i], b[c][i]) << what << " channel " << c << " section " << i;
+        }
+    }
+}
+
+}  // namespace
+
+TEST(Spread, LengthsFollowTheGeometricSeriesWithScatter) {
+    ChaosRandom random;
+    for (float x : {0.0f, 0.1f, 0.5f, 1.0f}) {
+        Lengths lengths;
+        computeSpreadLengths(random, x, 44100.0f, lengths);
+        const double longest = 300.0 * x * x + 1.0;
+        for (int c = 0; c < 2; ++c) {
+            for (int i = 0; i < kSpreadSections; ++i) {
+                const double nominal = longest / std::pow(33.0, i / 8.0) * 44.1;  // samples
+                // Up to 0.25 ms of scatter, then rounding up to the next prime count.
+                EXPECT_GE(lengths[c][i], std::floor(nominal) - 1) << x << " " << c << " " << i;
+                EXPECT_LE(lengths[c][i], nominal + 0.26 * 44.1 + 1) << x << " " << c << " " << i;
+            }
+        }
+        EXPECT_LE(std::abs(lengths[0][0] - lengths[1][0]), 0.26 * 44.1 + 1);
+    }
+}
+
+TEST(Spread, SameValueAndRateGiveTheSameClearedChains) {
+    DelayAllpass sections[2][kSpreadSections];
+    ChaosRandom random;
+    rebuildSpread(sections, random, 0.37f, 48000.0f);
+    Lengths first;
+    for (int c = 0; c < 2; ++c) {
+        for (int i = 0; i < kSpreadSections; ++i) {
+            first[c][i] = sections[c][i].length();
+            EXPECT_FLOAT_EQ(sections[c][i].gain(), 0.63f);
+            for (int n = 0; n < 3000; ++n) {
+                sections[c][i].step(std::sin(n * 0.1f));
+            }
+        }
+    }
+    random.draw();  // whatever the state, a rebuild starts from the same seed
+    rebuildSpread(sections, random, 0.37f, 48000.0f);
+    Lengths second;
+    for (int c = 0; c < 2; ++c) {
+        for (int i = 0; i < kSpreadSections; ++i) {
+            second[c][i] = sections[c][i].length();
+            EXPECT_EQ(sections[c][i].position(), 1);
+            // The dropped tail: silence in, next to nothing out.
+            for (int n = 0; n < second[c][i] + 2; ++n) {
+                ASSERT_LT(std::fabs(sections[c][i].step(0.0f)), 1e-19f);
+            }
+        }
+    }
+    expectSameLengths(first, second, "rebuild");
+}
+
+TEST(Spread, WildValuesBuildOnlyLengthsOfTheUnitRange) {
+    ChaosRandom random;
+    Lengths zero;
+    Lengths one;
+    computeSpreadLengths(random, 0.0f, 44100.0f, zero);
+    computeSpreadLengths(random, 1.0f, 44100.0f, one);
+    for (float x : {NAN, -INFINITY, -0.5f}) {
+        Lengths got;
+        computeSpreadLengths(random, x, 44100.0f, got);
+        expectSameLengths(got, zero, "low");
+    }
+    for (float x : {INFINITY, 1.5f, 1e30f}) {
+        Lengths got;
+        computeSpreadLengths(random, x, 44100.0f, got);
+        expectSameLengths(got, one, "high");
+    }
+    // A rate no host should send still leaves every section able to run.
+    for (float rate : {NAN, 0.0f, -44100.0f, 8000.0f}) {
+        Lengths got;
+        computeSpreadLengths(random, 0.0f, rate, got);
+        for (int c = 0; c < 2; ++c) {
+            for (int i = 0; i < kSpreadSections; ++i) {
+                EXPECT_GE(got[c][i], 2);
+            }
+        }
+    }
+}
