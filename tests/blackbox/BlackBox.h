@@ -1,0 +1,51 @@
+// Helpers for tests that load the built module through the host's loader, as a DAW would.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "PluginLoader.h"
+
+namespace bb {
+
+inline std::string modulePath() {
+    const char* dir = std::getenv("ZORNBECK_BUILD");
+    return std::string(dir != nullptr ? dir : ".") + "/Zornbeck.so";
+}
+
+inline std::unique_ptr<zb::PluginLoader> loadModule(float rate = 44100.0f, VstInt32 block = 512) {
+    zb::LoadOptions options;
+    options.path = modulePath();
+    options.sampleRate = rate;
+    options.blockSize = block;
+    std::string error;
+    std::unique_ptr<zb::PluginLoader> plugin = zb::PluginLoader::load(options, error);
+    EXPECT_NE(plugin, nullptr) << error;
+    return plugin;
+}
+
+// Two channels of audio with their pointer arrays, so tests can hand any mapping to processReplacing.
+struct Stereo {
+    explicit Stereo(std::size_t frames) : left(frames), right(frames) {}
+    std::vector<float> left, right;
+    float* ptr[2] = {nullptr, nullptr};
+    float** both() {
+        ptr[0] = left.data();
+        ptr[1] = right.data();
+        return ptr;
+    }
+};
+
+// Deterministic noise in [-0.5, 0.5): a different value on every sample.
+inline void fillNoise(std::vector<float>& data, unsigned& state) {
+    for (float& x : data) {
+        state = state * 1664525u + 1013904223u;
+        x = static_cast<float>(state >> 8) / 16777216.0f - 0.5f;
+    }
+}
+
+}  // namespace bb
