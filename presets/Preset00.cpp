@@ -27,6 +27,7 @@ void Preset00(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.560784f, 0.0f, 0.099243f, 0.307985f, 0.16128f, 0.145822f, 0.540785f, 0.5f, 0.5f},  // 0
         {0.44728f, 0.0f, 0.13182f, 0.106464f, 0.273933f, 0.271545f, 0.936556f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset00(Program& program) {
         {0.299318f, 0.0f, 0.005337f, 0.028559f, 0.314175f, 0.875688f, 0.656087f, 0.5f, 0.0f},  // 58
         {0.349056f, 0.0f, 0.002562f, 0.305104f, 0.108551f, 0.82866f, 0.249467f, 0.5f, 0.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

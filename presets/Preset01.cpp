@@ -27,6 +27,7 @@ void Preset01(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.443209f, 0.044467f, 0.02571f, 0.196726f, 0.268168f, 0.213907f, 0.608668f, 0.206667f, 0.0f},  // 0
         {0.357402f, 0.075118f, 0.015218f, 0.276106f, 0.11225f, 0.197685f, 0.511207f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset01(Program& program) {
         {0.484736f, 0.103272f, 0.019475f, 0.156823f, 0.107254f, 0.075233f, 0.960911f, 0.5f, 1.0f},  // 58
         {0.721075f, 0.077254f, 0.026319f, 0.638941f, 0.185644f, 0.000132f, 0.080287f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

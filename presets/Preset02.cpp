@@ -27,6 +27,7 @@ void Preset02(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.393645f, 0.492877f, 0.39356f, 0.819785f, 0.726058f, 0.52332f, 0.406368f, 0.462995f, 0.0f},  // 0
         {0.526129f, 0.108094f, 0.992129f, 0.373702f, 0.706677f, 0.922834f, 0.671338f, 0.441261f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset02(Program& program) {
         {0.536225f, 0.118876f, 0.543242f, 0.428809f, 0.796348f, 0.88698f, 0.208966f, 0.484407f, 1.0f},  // 58
         {0.801999f, 0.346531f, 0.353075f, 0.8357f, 0.413894f, 0.416465f, 0.451018f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset03(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.185393f, 0.195313f, 0.065706f, 0.271264f, 0.09475f, 0.151152f, 0.130521f, 0.5f, 0.0f},  // 0
         {0.856853f, 0.980109f, 0.305313f, 0.445271f, 0.693085f, 0.708924f, 0.602092f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset03(Program& program) {
         // Stored but not heard at this population.
         {0.937633f, 0.550869f, 0.011932f, 0.522368f, 0.202985f, 0.800131f, 0.694403f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset04(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.958603f, 0.248267f, 1.0f, 0.64675f, 0.067666f, 1.0f, 0.668253f, 0.5f, 0.0f},  // 0
         {0.257261f, 0.163804f, 1.0f, 0.775545f, 0.159886f, 1.0f, 0.635272f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset04(Program& program) {
         {0.302234f, 0.110565f, 1.0f, 0.287164f, 0.116029f, 1.0f, 0.180837f, 0.5f, 1.0f},  // 58
         {0.186395f, 0.305562f, 1.0f, 0.826595f, 0.178885f, 1.0f, 0.325374f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset05(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.0f, 0.0f, 0.014267f, 0.010776f, 0.026862f, 0.424253f, 0.721686f, 0.5f, 0.0f},  // 0
         {0.030582f, 0.745786f, 0.01796f, 0.017488f, 0.005598f, 0.086321f, 0.678892f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset05(Program& program) {
         {0.10952f, 0.289966f, 0.03095f, 0.00092f, 0.035252f, 0.630907f, 0.012773f, 0.5f, 1.0f},  // 58
         {0.040433f, 0.180437f, 0.035808f, 0.014064f, 0.000981f, 0.869077f, 0.791046f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

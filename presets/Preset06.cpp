@@ -27,6 +27,7 @@ void Preset06(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.575666f, 0.0f, 0.5f, 0.0f, 0.080367f, 0.5f, 0.512722f, 0.5f, 0.0f},  // 0
         {0.22144f, 0.0f, 0.5f, 0.0f, 0.083011f, 0.5f, 0.430253f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset06(Program& program) {
         {0.051701f, 0.0f, 0.5f, 0.0f, 0.176623f, 0.5f, 0.608806f, 0.5f, 1.0f},  // 58
         {0.18819f, 0.0f, 0.5f, 0.0f, 0.017448f, 0.5f, 0.352055f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset07(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.458513f, 0.540635f, 0.174013f, 0.060929f, 0.778044f, 0.321089f, 0.449657f, 0.5f, 0.0f},  // 0
         {0.50482f, 0.458955f, 0.278178f, 0.456611f, 0.095804f, 0.455661f, 0.633473f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset07(Program& program) {
         {0.459296f, 0.245966f, 0.128911f, 0.068175f, 0.497767f, 0.409127f, 0.834392f, 0.5f, 1.0f},  // 58
         {0.500164f, 0.625947f, 0.044669f, 0.080017f, 0.030033f, 0.380914f, 0.413842f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset08(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.421439f, 0.025682f, 0.814904f, 0.260401f, 0.21629f, 0.943337f, 0.02247f, 0.5f, 0.0f},  // 0
         {0.706575f, 0.057164f, 0.339052f, 0.140888f, 0.40639f, 0.329745f, 0.958669f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset08(Program& program) {
         {0.918953f, 0.036214f, 0.674887f, 0.006009f, 0.3077f, 0.952522f, 0.212469f, 0.5f, 1.0f},  // 58
         {0.189662f, 0.003557f, 0.661037f, 0.445249f, 0.445197f, 0.130426f, 0.601226f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

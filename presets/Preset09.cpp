@@ -27,6 +27,7 @@ void Preset09(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.08936f, 0.509124f, 0.955926f, 0.0f, 0.711867f, 0.384557f, 0.873524f, 0.5f, 0.0f},  // 0
         {0.013216f, 0.41892f, 0.678946f, 0.0f, 0.671978f, 0.412368f, 0.065539f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset09(Program& program) {
         {0.035217f, 0.335446f, 0.452934f, 0.0f, 0.865174f, 0.261344f, 0.980838f, 0.5f, 1.0f},  // 58
         {0.046174f, 0.646518f, 0.84295f, 0.0f, 0.078943f, 0.57691f, 0.589074f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

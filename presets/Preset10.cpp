@@ -27,6 +27,7 @@ void Preset10(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.495833f, 0.298966f, 0.887386f, 0.037631f, 0.324903f, 0.514899f, 0.631962f, 0.5f, 0.0f},  // 0
         {0.494922f, 0.092155f, 0.474136f, 0.020763f, 0.051622f, 0.528405f, 0.74719f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset10(Program& program) {
         {0.494349f, 0.063896f, 0.047076f, 0.059544f, 0.115546f, 0.717719f, 0.106261f, 0.5f, 1.0f},  // 58
         {0.494944f, 0.521016f, 0.68376f, 0.020091f, 0.284306f, 0.620308f, 0.143299f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset11(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.409985f, 0.296811f, 0.060167f, 0.290934f, 0.086626f, 0.557919f, 0.5f, 0.5f, 0.0f},  // 0
         {0.111929f, 0.527841f, 0.485404f, 0.0f, 0.071939f, 0.751347f, 0.5f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset11(Program& program) {
         {0.111929f, 0.051607f, 0.146978f, 0.0f, 0.006031f, 0.561771f, 0.5f, 0.5f, 1.0f},  // 58
         {0.473433f, 0.652247f, 0.133595f, 0.343104f, 0.103756f, 0.510672f, 0.5f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset12(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.245364f, 0.028697f, 0.059537f, 0.046567f, 0.854665f, 0.081458f, 0.227679f, 0.5f, 0.0f},  // 0
         {0.6315f, 0.0f, 0.150805f, 0.13173f, 0.129894f, 0.287864f, 0.27959f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset12(Program& program) {
         {0.494983f, 0.000344f, 0.021211f, 0.067581f, 0.513498f, 0.271074f, 0.067451f, 0.5f, 1.0f},  // 58
         {0.553219f, 0.045157f, 0.016189f, 0.152911f, 0.583537f, 0.000247f, 0.683634f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

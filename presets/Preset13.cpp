@@ -27,6 +27,7 @@ void Preset13(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.466424f, 0.199894f, 0.598842f, 0.227554f, 0.331348f, 0.973964f, 0.93133f, 0.5f, 0.0f},  // 0
         {0.456504f, 0.47699f, 0.810481f, 0.148966f, 0.748986f, 0.93506f, 0.439176f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset13(Program& program) {
         {0.530375f, 0.662927f, 0.87828f, 0.18845f, 0.54689f, 0.218549f, 0.308589f, 0.5f, 1.0f},  // 58
         {0.503264f, 0.476178f, 0.766814f, 0.598771f, 0.910148f, 0.1618f, 0.59115f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

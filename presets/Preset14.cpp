@@ -27,6 +27,7 @@ void Preset14(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.775665f, 0.49f, 0.324116f, 0.0f, 0.095f, 0.330029f, 0.504532f, 0.5f, 0.0f},  // 0
         {0.209125f, 0.496836f, 0.338402f, 0.0f, 0.169734f, 0.239808f, 0.498489f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset14(Program& program) {
         {0.285432f, 0.49381f, 0.329359f, 0.0f, 0.166631f, 0.247569f, 0.5f, 0.5f, 1.0f},  // 58
         {0.655869f, 0.494067f, 0.336365f, 0.0f, 0.104679f, 0.267067f, 0.5f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset15(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.485371f, 0.095017f, 0.667711f, 0.005333f, 0.882154f, 0.903778f, 0.153294f, 0.5f, 0.0f},  // 0
         {0.50593f, 0.124917f, 0.376508f, 0.013155f, 0.256437f, 0.903386f, 1.0f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset15(Program& program) {
         {0.502835f, 0.361791f, 0.912311f, 0.101013f, 0.963622f, 0.947759f, 0.298703f, 0.5f, 1.0f},  // 58
         {0.537641f, 0.460561f, 0.128764f, 0.000888f, 0.212783f, 0.451309f, 0.547579f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset16(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.022262f, 0.0f, 0.049246f, 0.087896f, 0.0f, 0.778341f, 0.386269f, 0.5f, 0.0f},  // 0
         {0.86608f, 0.0f, 0.567122f, 0.492846f, 0.0f, 0.551285f, 0.185509f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset16(Program& program) {
         {0.188027f, 0.0f, 0.352999f, 0.294946f, 0.0f, 0.36075f, 0.697733f, 0.5f, 1.0f},  // 58
         {0.6144f, 0.0f, 0.480222f, 0.019962f, 0.0f, 0.907059f, 0.285248f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset17(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.530483f, 0.0f, 0.083886f, 0.454828f, 0.158231f, 0.448794f, 0.450037f, 0.5f, 0.0f},  // 0
         {0.943943f, 0.0f, 0.734454f, 1.0f, 0.019675f, 0.875801f, 0.715669f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset17(Program& program) {
         {0.967188f, 0.0f, 0.756971f, 0.400349f, 0.141058f, 0.52496f, 0.74352f, 0.5f, 1.0f},  // 58
         {0.882574f, 0.0f, 0.686158f, 0.907168f, 0.033455f, 0.350875f, 0.822813f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

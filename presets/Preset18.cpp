@@ -27,6 +27,7 @@ void Preset18(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.912548f, 0.205f, 0.16f, 0.0f, 0.0f, 0.15f, 0.498489f, 0.5f, 0.0f},  // 0
         {0.406844f, 0.125f, 0.07f, 0.075f, 0.000275f, 0.0f, 0.0f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset18(Program& program) {
         {0.837118f, 0.143617f, 0.23421f, 0.071348f, 0.088174f, 0.01551f, 0.306925f, 0.5f, 1.0f},  // 58
         {0.788696f, 0.161497f, 0.311689f, 0.049494f, 0.002984f, 0.517416f, 0.727556f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

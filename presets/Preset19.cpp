@@ -27,6 +27,7 @@ void Preset19(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.487711f, 0.197794f, 0.307929f, 0.0f, 0.685229f, 0.307929f, 0.26174f, 0.5f, 0.0f},  // 0
         {0.478771f, 0.639492f, 0.31124f, 0.0f, 0.137146f, 0.31124f, 0.853491f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset19(Program& program) {
         // Stored but not heard at this population.
         {0.488341f, 0.869528f, 0.149112f, 0.0f, 0.199229f, 0.149112f, 0.584528f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

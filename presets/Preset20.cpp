@@ -27,6 +27,7 @@ void Preset20(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.140229f, 1.0f, 0.01232f, 0.643949f, 1.0f, 0.301174f, 0.81981f, 0.5f, 0.0f},  // 0
         {0.297904f, 1.0f, 0.087943f, 0.379153f, 1.0f, 0.049276f, 0.939547f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset20(Program& program) {
         // Stored but not heard at this population.
         {0.444158f, 1.0f, 0.217815f, 0.489397f, 1.0f, 0.03745f, 0.964766f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

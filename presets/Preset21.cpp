@@ -26,6 +26,7 @@ void Preset21(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.320799f, 0.264195f, 0.769912f, 0.526722f, 0.084111f, 0.096317f, 0.952849f, 0.5f, 0.0f},  // 0
         {0.163154f, 0.356176f, 0.609406f, 0.843145f, 0.866377f, 0.366299f, 0.340843f, 0.5f, 0.0f},  // 1
@@ -89,5 +90,6 @@ void Preset21(Program& program) {
         {0.338108f, 0.443909f, 0.394501f, 0.524628f, 0.389489f, 0.818433f, 0.257068f, 0.5f, 1.0f},  // 58
         {0.285287f, 0.778929f, 0.249885f, 0.602711f, 0.437098f, 0.400359f, 0.916328f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

@@ -27,6 +27,7 @@ void Preset22(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.041983f, 0.866406f, 0.732277f, 0.0f, 0.481952f, 0.842639f, 0.0f, 0.5f, 0.0f},  // 0
         {0.124566f, 0.523288f, 0.114091f, 0.090711f, 0.56629f, 0.388347f, 0.111815f, 0.5f, 0.0f},  // 1
@@ -90,5 +91,6 @@ void Preset22(Program& program) {
         {0.971736f, 0.472359f, 0.916981f, 0.970305f, 0.182974f, 0.081569f, 0.076427f, 0.5f, 1.0f},  // 58
         {0.977128f, 0.251073f, 0.360035f, 0.997372f, 0.457181f, 0.908146f, 0.032737f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

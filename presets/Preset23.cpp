@@ -26,6 +26,7 @@ void Preset23(Program& program) {
 
     // parPitchShift, parPitchModGain, parPitchModSpeed, parDelayTime, parDelayModGain,
     // parDelayModSpeed, parPan, parGain, par00
+    // clang-format off
     static constexpr PersonValues kPeople[kNumPeople] = {
         {0.970257f, 0.0f, 0.0f, 0.702789f, 0.817484f, 0.552454f, 0.91876f, 0.5f, 0.0f},  // 0
         {0.987381f, 0.0f, 0.0f, 0.743823f, 0.223671f, 0.242692f, 0.147245f, 0.5f, 0.0f},  // 1
@@ -89,5 +90,6 @@ void Preset23(Program& program) {
         {0.675462f, 0.0f, 0.0f, 0.334259f, 0.123151f, 0.254231f, 0.325316f, 0.5f, 1.0f},  // 58
         {0.972452f, 0.0f, 0.0f, 0.717832f, 0.230646f, 0.369094f, 0.557996f, 0.5f, 1.0f},  // 59
     };
+    // clang-format on
     writePeople(program, kPeople);
 }

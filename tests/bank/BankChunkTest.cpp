@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <limits>
 #include <string>
 #include <vector>
@@ -69,7 +69,9 @@ struct OlderProgram {
     }
 };
 
-void putVersion(Bytes& bank, std::uint16_t version) { std::memcpy(bank.data(), &version, 2); }
+void putVersion(Bytes& bank, std::uint16_t version) {
+    std::memcpy(bank.data(), &version, 2);
+}
 
 TEST(BankChunk, SizesAreTheRecordSizes) {
     Rig rig;
@@ -227,7 +229,7 @@ TEST(BankChunk, FirstLayoutSelectedStaysANumberInRange) {
     const struct {
         float population, selected;
     } cases[] = {{0.0f, 15.0f}, {0.0f, 0.0f}, {-0.0f, 3.0f}, {nan, 15.0f}, {30.0f, nan},
-                 {inf, 15.0f},  {30.0f, inf}, {-inf, 1.0f}, {inf, inf}};
+                 {inf, 15.0f},  {30.0f, inf}, {-inf, 1.0f},  {inf, inf}};
     for (const auto& c : cases) {
         OlderProgram source(16);
         source.values[0] = c.population;

@@ -23,6 +23,7 @@ struct PublishedProgram {
     const char* character[7];
 };
 
+// clang-format off
 const PublishedProgram kPublished[kNumPrograms] = {
     {"Many Monks", 0.65f, 0.5f, 0.401111f, 0.0f, 0.285f, 0.5f, 0.531111f, 0.446667f, 0.775556f, 0.104444f, 40, 40,
      {"0.23-0.73", "0.00", "0.00-0.25", "0.00-0.52", "0.01-0.44", "0.01-0.98", "0.03-1.00"}},
@@ -73,6 +74,7 @@ const PublishedProgram kPublished[kNumPrograms] = {
     {"Up Lilt", 0.2f, 0.561111f, 0.0f, 0.0f, 0.0f, 0.5f, 0.0f, 0.5f, 1.0f, 0.0f, 13, 13,
      {"0.03-1.00", "0.00", "0.00", "0.06-1.00", "0.00-0.96", "0.00-0.92", "0.00-0.98"}},
 };
+// clang-format on
 
 struct TellingRow {
     int program;

@@ -465,13 +465,13 @@ def preset_source(program):
         out.append("    program.%s = %s;\n" % (field, literal(value)))
     out.append("\n    // %s, %s, %s, %s, %s,\n    // %s, %s, parGain, par00\n"
                % tuple(SLOTS[:5] + SLOTS[5:]))
-    out.append("    static constexpr PersonValues kPeople[kNumPeople] = {\n")
+    out.append("    // clang-format off\n    static constexpr PersonValues kPeople[kNumPeople] = {\n")
     for p in range(NUM_PEOPLE):
         if p == program["heard"]:
             out.append("        // Stored but not heard at this population.\n")
         row = ", ".join(literal(program["table"][s][p]) for s in range(9))
         out.append("        {%s},  // %d\n" % (row, p))
-    out.append("    };\n    writePeople(program, kPeople);\n}\n")
+    out.append("    };\n    // clang-format on\n    writePeople(program, kPeople);\n}\n")
     return "".join(out)
 
 
@@ -497,7 +497,8 @@ def table_header():
 
 
 def factory_source():
-    entries = "".join("    Preset%02d,\n" % n for n in range(24))
+    entries = "".join("    " + ", ".join("Preset%02d" % n for n in range(row, row + 8)) + ",\n"
+                      for row in (0, 8, 16))
     return (HEADER + "#include \"presets/Presets.h\"\n\n"
             "const PresetFunction kFactoryPresets[24] = {\n" + entries + "};\n")
 
