@@ -31,6 +31,7 @@ std::vector<float> noise(int n, unsigned seed) {
     return out;
 }
 
+template <bool kFrameByFrame>
 void BM_ReverbStereo(benchmark::State& state) {
     auto reverb = std::make_unique<ChamberReverb>();
     reverb->setSampleRate(44100.0f);
@@ -47,12 +48,17 @@ void BM_ReverbStereo(benchmark::State& state) {
         std::copy(input.begin(), input.begin() + kBlock, left.begin());
         std::copy(input.begin() + kBlock, input.end(), right.begin());
         float* io[2] = {left.data(), right.data()};
-        reverb->process(io, io, kBlock, 1.0f, 2);
+        if (kFrameByFrame) {
+            reverb->processFrameByFrame(io, io, kBlock, 1.0f, 2);
+        } else {
+            reverb->process(io, io, kBlock, 1.0f, 2);
+        }
         benchmark::DoNotOptimize(left.data());
     }
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_ReverbStereo);
+BENCHMARK(BM_ReverbStereo<true>)->Name("BM_ReverbStereo/frame_by_frame");
+BENCHMARK(BM_ReverbStereo<false>)->Name("BM_ReverbStereo/sub_blocks");
 
 void BM_SpreadChainStereo(benchmark::State& state) {
     DelayAllpass sections[2][kSpreadSections];

@@ -11,7 +11,8 @@ constexpr float kPi = 3.1415927f;
 constexpr float kMaxDepth = 110.0f;
 // The longest line plus the widest modulation swing must stay inside the buffer, whatever rate
 // a host hands over; rates up to 192 kHz never come near this.
-constexpr int kMaxLength = ChamberReverb::kBufferSize - 2 * static_cast<int>(kMaxDepth) - 2;
+// A sub-block's writes must not reach the oldest reads either.
+constexpr int kMaxLength = ChamberReverb::kBufferSize - 2 * static_cast<int>(kMaxDepth) - 2 - 64;
 constexpr double kStateAfterLengths = 19.7181846130797;
 
 // Settings are normalised; a NaN or out-of-range value must not make the network unstable.
@@ -85,6 +86,7 @@ void ChamberReverb::computeLineLengths() {
             const float r = static_cast<float>(random_.draw());
             const float span = (r * 35.0f + base / std::pow(8.0f, static_cast<float>(i) * 0.125f)) * 0.001f * sampleRate_;
             const int length = zb::saturatingTrunc(span, 1, kMaxLength);
+            shortestLine_ = (c == 0 && i == 0) || length < shortestLine_ ? length : shortestLine_;
             Line& line = lines_[c][i];
             line.writeIndex = 0;
             line.readIndex = length;
@@ -162,7 +164,7 @@ void ChamberReverb::reset() {
     computeLineLengths();
 }
 
-void ChamberReverb::process(float** inputs, float** outputs, int frames, float level, int channels) {
+void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int frames, float level, int channels) {
     if (frames <= 0 || channels <= 0) {
         return;
     }
@@ -227,6 +229,187 @@ void ChamberReverb::process(float** inputs, float** outputs, int frames, float l
             first_[c] = highCoefficient_ * first_[c] + highComplement_ * accumulator[c] + 1e-20f;
             second_[c] = lowCoefficient_ * second_[c] + lowComplement_ * first_[c];
             outputs[c][i] = (first_[c] - second_[c]) * wetGain_ * level + input[c] * dry_;
+        }
+    }
+}
+
+void ChamberReverb::process(float** inputs, float** outputs, int frames, float level, int channels) {
+    if (frames <= 0 || channels <= 0) {
+        return;
+    }
+    const int used = channels < 2 ? channels : 2;
+    const int longest = shortestLine_ < kSubBlock ? shortestLine_ : kSubBlock;
+    for (int start = 0; start < frames;) {
+        const int n = frames - start < longest ? frames - start : longest;
+        processSubBlock(inputs, outputs, start, n, level, used);
+        start += n;
+    }
+}
+
+namespace {
+
+// Butterflies of the 8-point Hadamard transform in natural order, across n frames at once.
+void hadamard8(float (*v)[64], int n) {
+    for (int half = 1; half < 8; half *= 2) {
+        for (int base = 0; base < 8; base += 2 * half) {
+            for (int k = base; k < base + half; ++k) {
+                float* a = v[k];
+                float* b = v[k + half];
+                for (int j = 0; j < n; ++j) {
+                    const float x = a[j];
+                    const float y = b[j];
+                    a[j] = x + y;
+                    b[j] = x - y;
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
+
+// Within a sub-block no longer than the shortest line, every tap and output read lies before
+// the block, and every write is read only after it: each stage can run over the whole block.
+void ChamberReverb::processSubBlock(const float* const* inputs, float* const* outputs, int start, int n, float level,
+                                    int used) {
+    static_assert(kSubBlock == 64, "hadamard8 scratch rows are 64 frames");
+    for (int c = 0; c < used; ++c) {
+        for (int j = 0; j < n; ++j) {
+            blockIn_[c][j] = inputs[c][start + j];
+        }
+        for (int k = 0; k < kLines; ++k) {
+            const Line& line = lines_[c][k];
+            float* tap = blockTaps_[c][order_[c][k]];
+            const int r = line.readIndex;
+            if (r - (n - 1) >= 0) {
+                const float* src = line.buffer + r;
+                for (int j = 0; j < n; ++j) {
+                    tap[j] = src[-j] + 1e-20f;
+                }
+            } else {
+                for (int j = 0; j < n; ++j) {
+                    tap[j] = line.buffer[(r - j) & kMask] + 1e-20f;
+                }
+            }
+        }
+    }
+    if (used == 1) {
+        // Channel 1's taps keep the values last read.
+        for (int s = 0; s < kLines; ++s) {
+            for (int j = 0; j < n; ++j) {
+                blockTaps_[1][s][j] = taps_[1][s];
+            }
+        }
+    }
+
+    for (int c = 0; c < 2; ++c) {
+        for (int k = 0; k < kLines; ++k) {
+            for (int j = 0; j < n; ++j) {
+                blockMix_[c][k][j] = blockTaps_[c][k][j];
+            }
+        }
+    }
+    hadamard8(blockMix_[0], n);
+    hadamard8(blockMix_[1], n);
+    // Row 0 of each side is the other side's sum, negated.
+    for (int j = 0; j < n; ++j) {
+        const float sum0 = blockMix_[0][0][j];
+        const float sum1 = blockMix_[1][0][j];
+        blockMix_[0][0][j] = -sum1;
+        blockMix_[1][0][j] = -sum0;
+    }
+
+    // All sixteen oscillators, across lines, frame after frame.
+    {
+        double value[2 * kLines];
+        double previous[2 * kLines];
+        double coefficient[2 * kLines];
+        double phase[2 * kLines];
+        double step[2 * kLines];
+        for (int l = 0; l < 2 * kLines; ++l) {
+            const Line& line = lines_[l / kLines][l % kLines];
+            phase[l] = line.phase;
+            step[l] = line.oscStep;
+            value[l] = line.oscValue;
+            previous[l] = line.oscPrevious;
+            coefficient[l] = line.oscCoefficient;
+        }
+        const float depth = activeDepth_;
+        for (int j = 0; j < n; ++j) {
+            for (int l = 0; l < 2 * kLines; ++l) {
+                const float m = (static_cast<float>(value[l]) + 1.0f) * depth;
+                const int offset = static_cast<int>(m);
+                blockOffset_[j][l] = offset;
+                blockFraction_[j][l] = m - static_cast<float>(offset);
+                const double next = coefficient[l] * value[l] - previous[l];
+                previous[l] = value[l];
+                value[l] = next;
+                phase[l] += step[l];
+            }
+        }
+        for (int l = 0; l < 2 * kLines; ++l) {
+            Line& line = lines_[l / kLines][l % kLines];
+            line.oscValue = value[l];
+            line.oscPrevious = previous[l];
+            line.offset = blockOffset_[n - 1][l];
+            line.fraction = blockFraction_[n - 1][l];
+            line.phase = phase[l];
+        }
+    }
+
+    for (int c = 0; c < used; ++c) {
+        float* sum = blockSum_[c];
+        for (int j = 0; j < n; ++j) {
+            sum[j] = 0.0f;
+        }
+        for (int k = 0; k < kLines; ++k) {
+            Line& line = lines_[c][k];
+            const float gain = line.feedback;
+            const float* mix = blockMix_[c][k];
+            const float* in = blockIn_[c];
+            const int w = line.writeIndex;
+            if (w - (n - 1) >= 0) {
+                float* dst = line.buffer + w;
+                for (int j = 0; j < n; ++j) {
+                    dst[-j] = mix[j] * gain + in[j];
+                }
+            } else {
+                for (int j = 0; j < n; ++j) {
+                    line.buffer[(w - j) & kMask] = mix[j] * gain + in[j];
+                }
+            }
+            const int l = c * kLines + k;
+            const int r = line.readIndex;
+            for (int j = 0; j < n; ++j) {
+                const int at = r - j + blockOffset_[j][l];
+                const float a = line.buffer[at & kMask];
+                const float b = line.buffer[(at + 1) & kMask];
+                sum[j] += a + (b - a) * blockFraction_[j][l];
+            }
+            line.readIndex = (r - n) & kMask;
+            line.writeIndex = (w - n) & kMask;
+        }
+    }
+
+    for (int c = 0; c < used; ++c) {
+        float first = first_[c];
+        float second = second_[c];
+        const float* sum = blockSum_[c];
+        const float* in = blockIn_[c];
+        float* out = outputs[c] + start;
+        for (int j = 0; j < n; ++j) {
+            first = highCoefficient_ * first + highComplement_ * sum[j] + 1e-20f;
+            second = lowCoefficient_ * second + lowComplement_ * first;
+            out[j] = (first - second) * wetGain_ * level + in[j] * dry_;
+        }
+        first_[c] = first;
+        second_[c] = second;
+    }
+
+    for (int c = 0; c < 2; ++c) {
+        for (int s = 0; s < kLines; ++s) {
+            taps_[c][s] = blockTaps_[c][s][n - 1];
+            mix_[c][s] = blockMix_[c][s][n - 1];
         }
     }
 }

@@ -24,8 +24,12 @@ public:
     void setModulationDepth(float value);
     void reset();
 
-    // Adds the reverb to the block; inputs and outputs may be the same buffers.
+    // Adds the reverb to the block; inputs and outputs may be the same buffers. Runs in
+    // sub-blocks no longer than the shortest line, so every feedback read lies in the past.
     void process(float** inputs, float** outputs, int frames, float level, int channels);
+    // The same network one frame at a time with the sign mixing as plain sums: the reference
+    // the sub-block version is measured against.
+    void processFrameByFrame(float** inputs, float** outputs, int frames, float level, int channels);
 
     int order(int channel, int line) const { return order_[channel][line]; }
     int lineLength(int channel, int line) const { return static_cast<int>(lines_[channel][line].length); }
@@ -52,7 +56,11 @@ private:
         double phase;
     };
 
+    static constexpr int kSubBlock = 64;
+
     void computeLineLengths();
+    void processSubBlock(const float* const* inputs, float* const* outputs, int start, int frames, float level,
+                         int channels);
 
     float taps_[2][kLines] = {};
     float mix_[2][kLines] = {};
@@ -74,4 +82,13 @@ private:
     float sampleRate_ = 44100.0f;
     float decaySize_ = 0.0f;
     float decayGain_ = 0.0f;
+    int shortestLine_ = 1;
+
+    // Scratch of one sub-block, laid out frame-contiguous so the mixing runs across frames.
+    alignas(32) float blockIn_[2][kSubBlock];
+    alignas(32) float blockTaps_[2][kLines][kSubBlock];
+    alignas(32) float blockMix_[2][kLines][kSubBlock];
+    alignas(32) float blockSum_[2][kSubBlock];
+    alignas(32) float blockFraction_[kSubBlock][2 * kLines];
+    alignas(32) int blockOffset_[kSubBlock][2 * kLines];
 };
