@@ -88,6 +88,8 @@ bool writeAudio(const std::string& path, const Audio& audio, OutputFormat format
         return false;
     }
     sf_command(file, SFC_SET_CLIPPING, nullptr, SF_TRUE);
+    // The peak chunk carries a time stamp; without it the same render gives the same bytes.
+    sf_command(file, SFC_SET_ADD_PEAK_CHUNK, nullptr, SF_FALSE);
     const std::size_t frames = audio.frames();
     std::vector<float> interleaved(frames * info.channels);
     for (std::size_t f = 0; f < frames; ++f) {

@@ -2,8 +2,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "AudioFile.h"
 #include "Cli.h"
@@ -32,6 +34,11 @@ const char* const kRenderHelp =
     "  --tail SECONDS       silence rendered after the input, for echoes and reverb (default 2)\n"
     "  --preroll SECONDS    silence run through the plug-in before the input, not written\n"
     "                       (default 0.5; 0 disables)\n"
+    "  --load-chunk FILE    restore a state saved by --save-chunk: a program chunk goes into the\n"
+    "                       program chosen by --program (else the current one), a bank chunk is\n"
+    "                       loaded before --program picks a program from it\n"
+    "  --save-chunk FILE    save the state that is rendered (after --program and --param)\n"
+    "  --bank               the chunks are the whole bank of programs, not one program\n"
     "  --module PATH        the plug-in module (default: Zornbeck.so beside this program)\n"
     "\n"
     "Exit codes: 0 done, 1 the work failed (unreadable input, module not loadable, write error),\n"
@@ -47,7 +54,49 @@ struct RenderOptions {
     std::optional<double> rate;
     double tail = 2.0;
     double preroll = 0.5;
+    std::string loadChunk;
+    std::string saveChunk;
+    bool bank = false;
 };
+
+std::vector<std::uint8_t> readChunkFile(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        throw RuntimeError("cannot read chunk '" + path + "': " + std::strerror(errno));
+    }
+    std::vector<std::uint8_t> data;
+    std::uint8_t buffer[65536];
+    std::size_t got = 0;
+    while ((got = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
+        data.insert(data.end(), buffer, buffer + got);
+    }
+    const bool failed = std::ferror(file) != 0;
+    std::fclose(file);
+    if (failed) {
+        throw RuntimeError("cannot read chunk '" + path + "': read error");
+    }
+    return data;
+}
+
+void writeChunkFile(const std::string& path, const std::vector<std::uint8_t>& data) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        throw RuntimeError("cannot write chunk '" + path + "': " + std::strerror(errno));
+    }
+    const std::size_t put = std::fwrite(data.data(), 1, data.size(), file);
+    if (std::fclose(file) != 0 || put != data.size()) {
+        throw RuntimeError("cannot write chunk '" + path + "': write error");
+    }
+}
+
+void loadChunk(PluginLoader& plugin, const std::string& path, bool bank) {
+    const std::vector<std::uint8_t> data = readChunkFile(path);
+    if (plugin.setChunk(data, !bank) == 0) {
+        throw RuntimeError("the plug-in refused the " + std::string(bank ? "bank" : "program") + " chunk '" + path +
+                           "' (" + std::to_string(data.size()) + " bytes)" +
+                           (bank ? "" : "; if it holds a bank, add --bank"));
+    }
+}
 
 double parseSeconds(const std::string& name, const std::string& text) {
     const std::optional<double> value = parseFinite(text);
@@ -133,6 +182,13 @@ int commandRender(const std::vector<std::string>& args) {
             options.preroll = parseSeconds("--preroll", value);
             continue;
         }
+        if (scan.option("--load-chunk", options.loadChunk) || scan.option("--save-chunk", options.saveChunk)) {
+            continue;
+        }
+        if (scan.flag("--bank")) {
+            options.bank = true;
+            continue;
+        }
         positionals.push_back(scan.positional());
     }
     if (positionals.size() != 2) {
@@ -163,14 +219,27 @@ int commandRender(const std::vector<std::string>& args) {
         throw RuntimeError("'" + options.modulePath + "' has " + std::to_string(effect->numInputs) + " inputs and " +
                            std::to_string(effect->numOutputs) + " outputs; render needs at least one of each");
     }
+    if (!options.loadChunk.empty() && options.bank) {
+        loadChunk(*plugin, options.loadChunk, true);
+    }
     if (!options.program.empty()) {
         plugin->setProgram(resolveProgram(*plugin, options.program));
+    }
+    if (!options.loadChunk.empty() && !options.bank) {
+        loadChunk(*plugin, options.loadChunk, false);
     }
     for (ParamSetting& setting : options.params) {
         resolveParamSetting(*plugin, setting);
     }
     for (const ParamSetting& setting : options.params) {
         plugin->setParameter(setting.index, setting.value);
+    }
+    if (!options.saveChunk.empty()) {
+        const std::vector<std::uint8_t> chunk = plugin->getChunk(!options.bank);
+        if (chunk.empty()) {
+            throw RuntimeError("the plug-in gave no " + std::string(options.bank ? "bank" : "program") + " chunk");
+        }
+        writeChunkFile(options.saveChunk, chunk);
     }
 
     // Buffers for up to two channels each way; a mono file is handed over as the same buffer twice.

@@ -265,6 +265,47 @@ TEST_F(Cli, OutputFormatFollowsTheExtension) {
     }
 }
 
+TEST_F(Cli, ChunksSavedByOneRunRestoreTheStateInAnother) {
+    const std::string in = writeInput("in.wav", 2, 300);
+    const std::string program = file("p.chunk"), bank = file("b.chunk");
+    auto render = [&](std::vector<std::string> extra) {
+        std::vector<std::string> args = {"render", in, file("out.wav"), "--module", fake(), "--tail", "0"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return run(args);
+    };
+    auto gainOfLastRender = [&]() {
+        const Read i = readOutput(in);
+        const Read o = readOutput(file("out.wav"));
+        return o.data.at(2 * 77) / i.data.at(2 * 77);
+    };
+    ASSERT_EQ(render({"--param", "0=0.125", "--save-chunk", program}).exitCode, 0);
+    ASSERT_EQ(render({"--program", "2", "--param", "0=0.375", "--bank", "--save-chunk", bank}).exitCode, 0);
+
+    struct Case {
+        std::vector<std::string> extra;
+        float gain;
+    };
+    const Case cases[] = {
+        {{"--load-chunk", program}, 0.125f},
+        {{"--program", "gamma", "--load-chunk", program}, 0.125f},  // a program chunk goes into the chosen one
+        {{"--load-chunk", bank, "--bank"}, 0.375f},
+        {{"--load-chunk", bank, "--bank", "--program", "Alpha"}, 0.5f},  // a bank is loaded before the choice
+    };
+    for (const Case& c : cases) {
+        const Result r = render(c.extra);
+        ASSERT_EQ(r.exitCode, 0) << r.err;
+        EXPECT_EQ(gainOfLastRender(), c.gain) << c.extra[0] << " " << c.extra[1];
+    }
+
+    Result r = render({"--load-chunk", bank});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find("refused"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--bank"), std::string::npos) << r.err;
+    r = render({"--load-chunk", file("none.chunk")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(file("none.chunk")), std::string::npos) << r.err;
+}
+
 TEST_F(Cli, InfoShowsIdentityProgramsAndParameters) {
     const Result r = run({"info", "--module", fake()});
     ASSERT_EQ(r.exitCode, 0) << r.err;

@@ -25,6 +25,7 @@ struct Fake {
     float gain = 0.5f;
     float other = 0.0f;
     int program = 0;
+    float chunk[4] = {};
 };
 
 const char* const kProgramNames[] = {"Alpha", "Beta Two", "gamma"};
@@ -75,6 +76,27 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
             return 1;
         case effGetVstVersion:
             return 2400;
+        case effGetChunk: {
+            // A program chunk is the two parameters; a bank chunk adds the program and a marker.
+            fake->chunk[0] = fake->gain;
+            fake->chunk[1] = fake->other;
+            fake->chunk[2] = static_cast<float>(fake->program);
+            fake->chunk[3] = 1234.0f;
+            *static_cast<void**>(ptr) = fake->chunk;
+            return index != 0 ? 8 : 16;
+        }
+        case effSetChunk: {
+            const auto* data = static_cast<const float*>(ptr);
+            if (value != (index != 0 ? 8 : 16) || (index == 0 && data[3] != 1234.0f)) {
+                return 0;
+            }
+            fake->gain = data[0];
+            fake->other = data[1];
+            if (index == 0) {
+                fake->program = static_cast<int>(data[2]);
+            }
+            return 1;
+        }
         default:
             return 0;
     }
