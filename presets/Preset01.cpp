@@ -6,7 +6,7 @@
 #include "presets/Presets.h"
 
 // Crowded Hall: A hall full of people talking: voices around the speaker's pitch with a little wobble,
-// spread over the depth of the room; person 1 stands at the back, quieter.
+// spread over the depth of the room, one voice quieter than the rest.
 void Preset01(Program& program) {
     static constexpr char kName[kProgramNameSize] = "Crowded Hall";
     std::memcpy(program.name, kName, sizeof kName);

@@ -5,8 +5,7 @@
 #include "presets/PresetTable.h"
 #include "presets/Presets.h"
 
-// Mouse Delirium: Mice in delirium: every voice shifted up, at every delay, squeaking with restless
-// speed.
+// Mouse Delirium: Mice in delirium: every voice shifted up, at every delay, squeaking at every speed.
 void Preset17(Program& program) {
     static constexpr char kName[kProgramNameSize] = "Mouse Delirium";
     std::memcpy(program.name, kName, sizeof kName);

@@ -5,8 +5,8 @@
 #include "presets/PresetTable.h"
 #include "presets/Presets.h"
 
-// New species 1: A new species: three creatures, one shifted high and two low, one at each side of the
-// field.
+// New species 1: A new species: three creatures, one shifted high in the middle and two a little low,
+// hard left and hard right.
 void Preset18(Program& program) {
     static constexpr char kName[kProgramNameSize] = "New species 1";
     std::memcpy(program.name, kName, sizeof kName);

@@ -126,7 +126,7 @@ DESIGN = [
      "moderate delays, slow breathing swells.",
      [BELL, UNIFORM, LOW(1.5), BELL, UNIFORM, UNIFORM, EVEN], []),
     ("A hall full of people talking: voices around the speaker's pitch with a little wobble, "
-     "spread over the depth of the room; person 1 stands at the back, quieter.",
+     "spread over the depth of the room, one voice quieter than the rest.",
      [BELL, LOW(), UNIFORM, UNIFORM, UNIFORM, LOW(), EVEN], []),
     ("A stadium chanting together: every pitch and distance in the stands, loud and far voices "
      "side by side, all over the field.",
@@ -171,10 +171,10 @@ DESIGN = [
     ("A monster panned across the field: mostly deep shifts at every delay, steady, with no "
      "modulation depth at all.",
      [LOW(2.2), UNIFORM, UNIFORM, UNIFORM, UNIFORM, UNIFORM, EVEN], []),
-    ("Mice in delirium: every voice shifted up, at every delay, squeaking with restless speed.",
+    ("Mice in delirium: every voice shifted up, at every delay, squeaking at every speed.",
      [HIGH(2.5), UNIFORM, UNIFORM, UNIFORM, LOW(), UNIFORM, EVEN], []),
-    ("A new species: three creatures, one shifted high and two low, one at each side of the "
-     "field.",
+    ("A new species: three creatures, one shifted high in the middle and two a little low, "
+     "hard left and hard right.",
      [UNIFORM, UNIFORM, UNIFORM, LOW(), LOW(), UNIFORM, EVEN], []),
     ("Another species: a swarm of near-note voices without delay whose pitch and delay wobble "
      "at the same rate.",
