@@ -18,6 +18,7 @@ const char* const kMainHelp =
     "Commands:\n"
     "  info      identity, programs and parameters of the module\n"
     "  render    render a sound file through the plug-in\n"
+    "  bench     time every factory program and a worst case as a real-time factor\n"
     "\n"
     "`zornbeck COMMAND --help` describes each command. Exit codes: 0 done, 1 failure, 2 usage error.\n";
 
@@ -40,6 +41,9 @@ int main(int argc, char** argv) {
         }
         if (command == "render") {
             return zb::commandRender(args);
+        }
+        if (command == "bench") {
+            return zb::commandBench(args);
         }
         throw zb::UsageError("unknown command '" + command + "' (see zornbeck --help)");
     } catch (const zb::UsageError& e) {

@@ -125,6 +125,8 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndOneLine) {
         {"render", in, out, "--module", fake(), "--param", "0.5"},
         {"render", in, out, "--module", fake(), "--program", "3"},
         {"info", "extra"},
+        {"bench", "--seconds", "0"},
+        {"bench", "--seconds", "a while"},
     };
     for (const auto& args : cases) {
         const Result r = run(args);
@@ -178,7 +180,7 @@ TEST_F(Cli, RuntimeFailuresExitWithOneAndNameTheFile) {
 
 TEST_F(Cli, HelpForEveryCommand) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"info", "--help"}, {"render", "--help"}}) {
+         {std::vector<std::string>{"--help"}, {"info", "--help"}, {"render", "--help"}, {"bench", "--help"}}) {
         const Result r = run(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.out.find("Usage: zornbeck"), std::string::npos) << r.out;
@@ -304,6 +306,14 @@ TEST_F(Cli, ChunksSavedByOneRunRestoreTheStateInAnother) {
     r = render({"--load-chunk", file("none.chunk")});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.err.find(file("none.chunk")), std::string::npos) << r.err;
+}
+
+TEST_F(Cli, BenchTimesEveryProgramAndTheWorstCase) {
+    const Result r = run({"bench", "--module", fake(), "--seconds", "0.05"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* expected : {"Alpha", "Beta Two", "gamma", "worst case", "Worst case"}) {
+        EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+    }
 }
 
 TEST_F(Cli, InfoShowsIdentityProgramsAndParameters) {
