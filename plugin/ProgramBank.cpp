@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -41,7 +42,7 @@ void upgradeProgramV1(Program& destination, const void* source) {
     // The old selected value was a person count over the population; a zero or broken
     // population would make it a non-number, which neither the editor nor the engine can use.
     const float selected = population != 0.0f ? readFloat(source, 1) / population : 0.0f;
-    destination.parPersonSelected = std::isfinite(selected) ? selected : 0.0f;
+    destination.parPersonSelected = std::isfinite(selected) ? std::clamp(selected, 0.0f, 1.0f) : 0.0f;
     for (int index = 2; index <= 11; ++index) {
         destination.value(index) = readFloat(source, index);
     }
@@ -74,7 +75,7 @@ bool restoreChunk(ProgramBank& bank, int program, const void* data, int size, bo
         Program& target = bank.programs[program];
         switch (size) {
             case static_cast<int>(sizeof(Program)):
-                std::memcpy(&target, bytes, sizeof(Program));
+                std::memmove(&target, bytes, sizeof(Program));  // a host may hand back our own pointer
                 return true;
             case kProgramV2Size:
                 upgradeProgramV2(target, bytes);
@@ -88,7 +89,7 @@ bool restoreChunk(ProgramBank& bank, int program, const void* data, int size, bo
     }
     switch (size) {
         case static_cast<int>(sizeof(ProgramBank)):
-            std::memcpy(&bank, bytes, sizeof(ProgramBank));
+            std::memmove(&bank, bytes, sizeof(ProgramBank));
             return true;
         case kBankHeaderSize + kNumPrograms * kProgramV2Size:
             for (int n = 0; n < kNumPrograms; ++n) {

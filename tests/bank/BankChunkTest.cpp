@@ -229,7 +229,8 @@ TEST(BankChunk, FirstLayoutSelectedStaysANumberInRange) {
     const struct {
         float population, selected;
     } cases[] = {{0.0f, 15.0f}, {0.0f, 0.0f}, {-0.0f, 3.0f}, {nan, 15.0f}, {30.0f, nan},
-                 {inf, 15.0f},  {30.0f, inf}, {-inf, 1.0f},  {inf, inf}};
+                 {inf, 15.0f},  {30.0f, inf}, {-inf, 1.0f},  {inf, inf}, {1e-30f, 15.0f}, {30.0f, 45.0f},
+                 {30.0f, -15.0f}};
     for (const auto& c : cases) {
         OlderProgram source(16);
         source.values[0] = c.population;
@@ -244,6 +245,19 @@ TEST(BankChunk, FirstLayoutSelectedStaysANumberInRange) {
     zero.values[1] = 15.0f;
     rig.restore(zero.bytes(), true);
     EXPECT_EQ(rig.bank().programs[0].parPersonSelected, 0.0f);
+}
+
+// Some hosts hand the plug-in's own chunk pointer straight back.
+TEST(BankChunk, RestoringTheLiveChunkItselfKeepsItIntact) {
+    Rig rig;
+    rig.plugin.setProgram(4);
+    const Bytes before = rig.bankBytes();
+    for (bool isPreset : {false, true}) {
+        void* live = nullptr;
+        const VstInt32 size = rig.plugin.getChunk(&live, isPreset);
+        EXPECT_EQ(rig.plugin.setChunk(live, size, isPreset), 1);
+        EXPECT_EQ(rig.bankBytes(), before);
+    }
 }
 
 TEST(BankChunk, OlderBanksUpgradeEveryProgramAndKeepTheHeader) {
