@@ -1,0 +1,53 @@
+// A private X server for a test: Xvfb on a display number it picks itself, stopped at the end.
+#pragma once
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
+
+class XvfbServer {
+public:
+    // False when Xvfb is missing or did not come up within ten seconds.
+    bool start() {
+        int fds[2];
+        if (pipe(fds) != 0) return false;
+        pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            std::string fd = std::to_string(fds[1]);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        if (pid < 0) {
+            close(fds[0]);
+            return false;
+        }
+        std::string number;
+        pollfd p{fds[0], POLLIN, 0};
+        char c = 0;
+        while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
+        close(fds[0]);
+        if (number.empty()) return false;
+        display = ":" + number;
+        setenv("DISPLAY", display.c_str(), 1);
+        return true;
+    }
+
+    ~XvfbServer() {
+        if (pid > 0) {
+            kill(pid, SIGTERM);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+
+    std::string display;
+
+private:
+    pid_t pid = -1;
+};

@@ -1,0 +1,373 @@
+#include "toolkit/frame/X11Frame.h"
+
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <X11/keysym.h>
+
+#include <ctime>
+
+namespace {
+
+// An XImage that shows a CBitmap's pixels without copying them.
+XImage* imageFor(Display* display, Visual* visual, int depth, CBitmap& bitmap) {
+    XImage* image = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0,
+                                 reinterpret_cast<char*>(bitmap.pixels()), unsigned(bitmap.getWidth()),
+                                 unsigned(bitmap.getHeight()), 32, bitmap.getWidth() * 4);
+    if (image) {
+        image->byte_order = LSBFirst;
+    }
+    return image;
+}
+
+void releaseImage(XImage* image) {
+    if (!image) return;
+    image->data = nullptr;  // the pixels belong to the bitmap
+    XDestroyImage(image);
+}
+
+int buttonsOf(unsigned int state) {
+    int b = 0;
+    if (state & Button1Mask) b |= kLButton;
+    if (state & Button2Mask) b |= kMButton;
+    if (state & Button3Mask) b |= kRButton;
+    if (state & ShiftMask) b |= kShift;
+    if (state & ControlMask) b |= kControl;
+    if (state & Mod1Mask) b |= kAlt;
+    return b;
+}
+
+int buttonBit(unsigned int button) {
+    switch (button) {
+    case Button1: return kLButton;
+    case Button2: return kMButton;
+    case Button3: return kRButton;
+    default: return 0;
+    }
+}
+
+CKeyCode keyOf(XKeyEvent& event) {
+    char text[8] = {};
+    KeySym sym = 0;
+    int n = XLookupString(&event, text, sizeof text, &sym, nullptr);
+    CKeyCode key;
+    if (n == 1 && static_cast<unsigned char>(text[0]) >= 32 && text[0] != 127)
+        key.character = static_cast<unsigned char>(text[0]);
+    switch (sym) {
+    case XK_BackSpace: key.virt = kVKeyBack; break;
+    case XK_Tab: key.virt = kVKeyTab; break;
+    case XK_Return: key.virt = kVKeyReturn; break;
+    case XK_KP_Enter: key.virt = kVKeyEnter; break;
+    case XK_Escape: key.virt = kVKeyEscape; break;
+    case XK_space: key.virt = kVKeySpace; break;
+    case XK_End: key.virt = kVKeyEnd; break;
+    case XK_Home: key.virt = kVKeyHome; break;
+    case XK_Left: key.virt = kVKeyLeft; break;
+    case XK_Up: key.virt = kVKeyUp; break;
+    case XK_Right: key.virt = kVKeyRight; break;
+    case XK_Down: key.virt = kVKeyDown; break;
+    case XK_Delete: key.virt = kVKeyDelete; break;
+    default: break;
+    }
+    if (event.state & ShiftMask) key.modifiers |= kKeyShift;
+    if (event.state & ControlMask) key.modifiers |= kKeyControl;
+    if (event.state & Mod1Mask) key.modifiers |= kKeyAlt;
+    return key;
+}
+
+}  // namespace
+
+// One showing popup list: its window, picture and layout.
+struct PopupLevel {
+    explicit PopupLevel(COptionMenu* menu)
+        : list(menu, (menu->getStyle() & COptionMenu::kCheckStyle) != 0) {}
+    CPopupList list;
+    Window window = 0;
+    CRect screenRect;
+    std::unique_ptr<CBitmap> picture;
+    int highlighted = -1;
+};
+
+struct CX11Frame::Impl {
+    Display* display = nullptr;
+    Visual* visual = nullptr;
+    int depth = 0;
+    Window root = 0;
+    Window window = 0;
+    GC gc = nullptr;
+    CBitmap backBuffer;
+    XImage* image = nullptr;
+    CRect pending;
+    COptionMenu* popupMenu = nullptr;
+    std::vector<std::unique_ptr<PopupLevel>> levels;
+    bool grabbed = false;
+
+    Impl(int w, int h) : backBuffer(w, h) {}
+};
+
+CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
+    const CRect& r = frame->getViewSize();
+    auto impl = std::make_unique<Impl>(r.width(), r.height());
+    impl->display = XOpenDisplay(nullptr);
+    if (!impl->display) return nullptr;
+    Display* d = impl->display;
+    int screen = DefaultScreen(d);
+    impl->visual = DefaultVisual(d, screen);
+    impl->depth = DefaultDepth(d, screen);
+    impl->root = RootWindow(d, screen);
+    // The pictures are 32-bit pixels with red, green and blue in the usual bytes.
+    if ((impl->depth != 24 && impl->depth != 32) || impl->visual->red_mask != 0xFF0000 ||
+        impl->visual->blue_mask != 0xFF || parent == 0) {
+        XCloseDisplay(d);
+        return nullptr;
+    }
+    XSetWindowAttributes attributes{};
+    attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
+                            KeyPressMask | KeyReleaseMask | StructureNotifyMask;
+    attributes.background_pixmap = None;
+    impl->window = XCreateWindow(d, Window(parent), 0, 0, unsigned(r.width()), unsigned(r.height()), 0,
+                                 impl->depth, InputOutput, impl->visual, CWEventMask | CWBackPixmap, &attributes);
+    impl->gc = XCreateGC(d, impl->window, 0, nullptr);
+    impl->image = imageFor(d, impl->visual, impl->depth, impl->backBuffer);
+    // The whole picture is drawn before the window first shows.
+    {
+        auto context = createBitmapContext(impl->backBuffer);
+        frame->drawRect(context.get(), r);
+    }
+    XMapWindow(d, impl->window);
+    // The host may ask about its child window at once, on its own connection.
+    XSync(d, False);
+    auto* platform = new CX11Frame(frame, std::move(impl));
+    frame->setPlatform(std::unique_ptr<IPlatformFrame>(platform));
+    return platform;
+}
+
+CX11Frame::CX11Frame(CFrame* f, std::unique_ptr<Impl> i) : frame(f), impl(std::move(i)), window(impl->window) {}
+
+CX11Frame::~CX11Frame() {
+    closePopup();
+    Display* d = impl->display;
+    releaseImage(impl->image);
+    XFreeGC(d, impl->gc);
+    XDestroyWindow(d, impl->window);
+    XSync(d, False);
+    XCloseDisplay(d);
+}
+
+unsigned long CX11Frame::getPopupWindow(int level) const {
+    return level >= 0 && level < int(impl->levels.size()) ? impl->levels[std::size_t(level)]->window : 0;
+}
+
+std::uint32_t CX11Frame::ticks() const {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return std::uint32_t(std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u);
+}
+
+void CX11Frame::invalidRect(const CRect& r) { impl->pending = impl->pending.unite(r); }
+
+void CX11Frame::flush() {
+    if (!impl->pending.isEmpty()) {
+        CRect area = impl->pending.intersect(frame->getViewSize());
+        impl->pending = CRect();
+        auto context = createBitmapContext(impl->backBuffer);
+        frame->drawRect(context.get(), area);
+        context.reset();
+        XPutImage(impl->display, impl->window, impl->gc, impl->image, area.left, area.top, area.left, area.top,
+                  unsigned(area.width()), unsigned(area.height()));
+    }
+    XFlush(impl->display);
+}
+
+void CX11Frame::keyboardFocusChanged(CView* view) {
+    if (!view) return;
+    XWindowAttributes a{};
+    // Only a viewable window may take the focus; asking for it otherwise is an X error.
+    if (XGetWindowAttributes(impl->display, impl->window, &a) && a.map_state == IsViewable)
+        XSetInputFocus(impl->display, impl->window, RevertToParent, CurrentTime);
+}
+
+// ---------------------------------------------------------------- popup lists
+
+namespace {
+
+void paintLevel(Display* d, GC gc, Visual* visual, int depth, PopupLevel& level) {
+    auto context = createBitmapContext(*level.picture);
+    level.list.draw(*context, level.highlighted);
+    context.reset();
+    XImage* image = imageFor(d, visual, depth, *level.picture);
+    XPutImage(d, level.window, gc, image, 0, 0, 0, 0, unsigned(level.picture->getWidth()),
+              unsigned(level.picture->getHeight()));
+    releaseImage(image);
+}
+
+}  // namespace
+
+void CX11Frame::openLevel(COptionMenu* menu, int x, int y) {
+    auto level = std::make_unique<PopupLevel>(menu);
+    CBitmap scratch(1, 1);
+    CRect size;
+    {
+        auto measure = createBitmapContext(scratch);
+        size = level->list.measure(*measure);
+    }
+    Display* d = impl->display;
+    int screenW = DisplayWidth(d, DefaultScreen(d));
+    int screenH = DisplayHeight(d, DefaultScreen(d));
+    x = std::max(0, std::min(x, screenW - size.width()));
+    y = std::max(0, std::min(y, screenH - size.height()));
+    level->screenRect = size.offset(x, y);
+    level->picture = std::make_unique<CBitmap>(size.width(), size.height());
+    XSetWindowAttributes a{};
+    a.override_redirect = True;
+    a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask;
+    a.background_pixmap = None;
+    level->window = XCreateWindow(d, impl->root, x, y, unsigned(size.width()), unsigned(size.height()), 0,
+                                  impl->depth, InputOutput, impl->visual,
+                                  CWOverrideRedirect | CWEventMask | CWBackPixmap, &a);
+    XMapRaised(d, level->window);
+    paintLevel(d, impl->gc, impl->visual, impl->depth, *level);
+    impl->levels.push_back(std::move(level));
+}
+
+void CX11Frame::closeLevelsAbove(int levelIndex) {
+    while (int(impl->levels.size()) > levelIndex + 1) {
+        XDestroyWindow(impl->display, impl->levels.back()->window);
+        impl->levels.pop_back();
+    }
+}
+
+void CX11Frame::openPopup(COptionMenu* menu, CPoint where) {
+    closePopup();
+    impl->popupMenu = menu;
+    Window child = 0;
+    int x = 0, y = 0;
+    XTranslateCoordinates(impl->display, impl->window, impl->root, where.x, where.y, &x, &y, &child);
+    openLevel(menu, x, y);
+    // Clicks outside the lists must reach us, to close them.
+    impl->grabbed = XGrabPointer(impl->display, impl->levels[0]->window, True,
+                                 ButtonPressMask | ButtonReleaseMask | PointerMotionMask, GrabModeAsync,
+                                 GrabModeAsync, None, None, CurrentTime) == GrabSuccess;
+    XGrabKeyboard(impl->display, impl->levels[0]->window, True, GrabModeAsync, GrabModeAsync, CurrentTime);
+    XFlush(impl->display);
+}
+
+void CX11Frame::closePopup() {
+    if (impl->levels.empty()) return;
+    if (impl->grabbed) XUngrabPointer(impl->display, CurrentTime);
+    XUngrabKeyboard(impl->display, CurrentTime);
+    impl->grabbed = false;
+    closeLevelsAbove(-1);
+    XFlush(impl->display);
+}
+
+void CX11Frame::finishPopup(CPopupPick pick) {
+    COptionMenu* menu = impl->popupMenu;
+    impl->popupMenu = nullptr;
+    closePopup();
+    if (menu) menu->popupClosed(pick);
+}
+
+bool CX11Frame::popupEvent(XEvent& e) {
+    if (impl->levels.empty()) return false;
+    auto levelAt = [&](int rx, int ry, int& entry) -> int {
+        for (int i = int(impl->levels.size()) - 1; i >= 0; --i) {
+            PopupLevel& l = *impl->levels[std::size_t(i)];
+            if (l.screenRect.pointInside({rx, ry})) {
+                entry = l.list.entryAt({rx - l.screenRect.left, ry - l.screenRect.top});
+                return i;
+            }
+        }
+        entry = -1;
+        return -1;
+    };
+    switch (e.type) {
+    case Expose:
+        for (auto& l : impl->levels)
+            if (l->window == e.xexpose.window) paintLevel(impl->display, impl->gc, impl->visual, impl->depth, *l);
+        return e.xexpose.window != impl->window;
+    case MotionNotify: {
+        int entry = -1;
+        int index = levelAt(e.xmotion.x_root, e.xmotion.y_root, entry);
+        if (index < 0) return true;
+        PopupLevel& l = *impl->levels[std::size_t(index)];
+        int highlighted = l.list.isPickable(entry) ? entry : -1;
+        if (highlighted != l.highlighted) {
+            l.highlighted = highlighted;
+            paintLevel(impl->display, impl->gc, impl->visual, impl->depth, l);
+            closeLevelsAbove(index);
+            if (COptionMenu* sub = l.list.getMenu()->getSubMenu(highlighted)) {
+                CRect r = l.list.entryRect(highlighted);
+                openLevel(sub, l.screenRect.right - 2, l.screenRect.top + r.top - 2);
+            }
+        }
+        return true;
+    }
+    case ButtonPress: {
+        int entry = -1;
+        int index = levelAt(e.xbutton.x_root, e.xbutton.y_root, entry);
+        if (index < 0) {
+            finishPopup({});
+            return true;
+        }
+        PopupLevel& l = *impl->levels[std::size_t(index)];
+        if (l.list.isPickable(entry) && !l.list.getMenu()->getSubMenu(entry))
+            finishPopup({l.list.getMenu(), entry});
+        return true;
+    }
+    case ButtonRelease:
+        return true;
+    case KeyPress:
+        if (XLookupKeysym(&e.xkey, 0) == XK_Escape) finishPopup({});
+        return true;
+    default:
+        return false;
+    }
+}
+
+// ---------------------------------------------------------------- events
+
+void CX11Frame::pumpEvents() {
+    Display* d = impl->display;
+    while (XPending(d) > 0) {
+        XEvent e;
+        XNextEvent(d, &e);
+        if (popupEvent(e)) continue;
+        if (e.xany.window != impl->window) continue;
+        switch (e.type) {
+        case Expose: {
+            CRect r(e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height);
+            r = r.intersect(frame->getViewSize());
+            if (!r.isEmpty())
+                XPutImage(d, impl->window, impl->gc, impl->image, r.left, r.top, r.left, r.top,
+                          unsigned(r.width()), unsigned(r.height()));
+            break;
+        }
+        case ButtonPress:
+            if (int bit = buttonBit(e.xbutton.button))
+                frame->onMouseDown({e.xbutton.x, e.xbutton.y}, buttonsOf(e.xbutton.state) | bit);
+            break;
+        case ButtonRelease:
+            if (buttonBit(e.xbutton.button)) frame->onMouseUp({e.xbutton.x, e.xbutton.y}, buttonsOf(e.xbutton.state));
+            break;
+        case MotionNotify: {
+            // Only the latest position matters.
+            while (XCheckTypedWindowEvent(d, impl->window, MotionNotify, &e)) {
+            }
+            frame->onMouseMoved({e.xmotion.x, e.xmotion.y}, buttonsOf(e.xmotion.state));
+            break;
+        }
+        case KeyPress: {
+            CKeyCode key = keyOf(e.xkey);
+            frame->onKeyDown(key);
+            break;
+        }
+        case KeyRelease: {
+            CKeyCode key = keyOf(e.xkey);
+            frame->onKeyUp(key);
+            break;
+        }
+        default:
+            break;
+        }
+    }
+}
