@@ -74,5 +74,6 @@ void resolveParamSetting(PluginLoader& plugin, ParamSetting& setting);
 int commandInfo(const std::vector<std::string>& args);
 int commandRender(const std::vector<std::string>& args);
 int commandBench(const std::vector<std::string>& args);
+int commandScreenshot(const std::vector<std::string>& args);
 
 }  // namespace zb

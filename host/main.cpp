@@ -16,9 +16,10 @@ const char* const kMainHelp =
     "drives it exactly as a DAW does.\n"
     "\n"
     "Commands:\n"
-    "  info      identity, programs and parameters of the module\n"
-    "  render    render a sound file through the plug-in\n"
-    "  bench     time every factory program and a worst case as a real-time factor\n"
+    "  info        identity, programs and parameters of the module\n"
+    "  render      render a sound file through the plug-in\n"
+    "  bench       time every factory program and a worst case as a real-time factor\n"
+    "  screenshot  write the editor's picture to a PNG (no display needed)\n"
     "\n"
     "`zornbeck COMMAND --help` describes each command. Exit codes: 0 done, 1 failure, 2 usage error.\n";
 
@@ -44,6 +45,9 @@ int main(int argc, char** argv) {
         }
         if (command == "bench") {
             return zb::commandBench(args);
+        }
+        if (command == "screenshot") {
+            return zb::commandScreenshot(args);
         }
         throw zb::UsageError("unknown command '" + command + "' (see zornbeck --help)");
     } catch (const zb::UsageError& e) {

@@ -1,5 +1,6 @@
 // The zornbeck command line, run as a user runs it, against the fake module (output = input × gain).
 #include <gtest/gtest.h>
+#include <png.h>
 #include <sndfile.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -180,7 +181,7 @@ TEST_F(Cli, RuntimeFailuresExitWithOneAndNameTheFile) {
 
 TEST_F(Cli, HelpForEveryCommand) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"info", "--help"}, {"render", "--help"}, {"bench", "--help"}}) {
+         {std::vector<std::string>{"--help"}, {"info", "--help"}, {"render", "--help"}, {"bench", "--help"}, {"screenshot", "--help"}}) {
         const Result r = run(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.out.find("Usage: zornbeck"), std::string::npos) << r.out;
@@ -316,10 +317,37 @@ TEST_F(Cli, BenchTimesEveryProgramAndTheWorstCase) {
     }
 }
 
+TEST_F(Cli, ScreenshotWritesTheEditorPictureUnpremultiplied) {
+    const std::string out = file("shot.png");
+    const Result r = run({"screenshot", out, "--module", fake(), "--program", "gamma"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    png_image image{};
+    image.version = PNG_IMAGE_VERSION;
+    ASSERT_TRUE(png_image_begin_read_from_file(&image, out.c_str())) << image.message;
+    EXPECT_EQ(image.width, 40u);
+    EXPECT_EQ(image.height, 30u);
+    image.format = PNG_FORMAT_RGBA;
+    std::vector<png_byte> pixels(PNG_IMAGE_SIZE(image));
+    ASSERT_TRUE(png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr));
+    auto pixel = [&](int x, int y) { return &pixels[(y * 40 + x) * 4]; };
+    // x = 10: premultiplied (a 60, r 60, g 30, b 0) is straight (255, 128, 0) at alpha 60.
+    EXPECT_EQ(pixel(10, 5)[0], 255);
+    EXPECT_EQ(pixel(10, 5)[1], 128);
+    EXPECT_EQ(pixel(10, 5)[2], 0);
+    EXPECT_EQ(pixel(10, 5)[3], 60);
+    EXPECT_EQ(pixel(0, 29)[3], 0);
+    EXPECT_EQ(pixel(0, 29)[0], 0);
+    EXPECT_EQ(pixel(39, 29)[3], 234);
+    EXPECT_EQ(pixel(39, 29)[0], 255);
+
+    const Result bad = run({"screenshot", "--module", fake()});
+    EXPECT_EQ(bad.exitCode, 2);
+}
+
 TEST_F(Cli, InfoShowsIdentityProgramsAndParameters) {
     const Result r = run({"info", "--module", fake()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (const char* expected : {"Test Vendor", "'Fake'", "Beta Two", "Gain", "CanReplacing", "0x10"}) {
+    for (const char* expected : {"Test Vendor", "'Fake'", "Beta Two", "Gain", "0x11 (HasEditor | CanReplacing)"}) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
     }
 }

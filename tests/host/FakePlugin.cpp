@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "vst/VstInterface.h"
+#include "vst/ZornbeckExtensions.h"
 
 namespace {
 
@@ -76,6 +77,26 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
             return 1;
         case effGetVstVersion:
             return 2400;
+        case effEditGetRect: {
+            static ERect rect{0, 0, 30, 40};
+            *static_cast<ERect**>(ptr) = &rect;
+            return 1;
+        }
+        case effVendorSpecific: {
+            // A picture whose straight colour is known: white-ish red, half green, alpha rising along x.
+            if (index != kZornbeckVendorTag || value != kZornbeckScreenshot) {
+                return 0;
+            }
+            auto* shot = static_cast<ZornbeckScreenshot*>(ptr);
+            for (int y = 0; y < shot->height; ++y) {
+                auto* row = reinterpret_cast<std::uint32_t*>(reinterpret_cast<char*>(shot->pixels) + y * shot->stride);
+                for (int x = 0; x < shot->width; ++x) {
+                    const std::uint32_t a = static_cast<std::uint32_t>(x * 6);
+                    row[x] = (a << 24) | (a << 16) | ((a / 2) << 8);
+                }
+            }
+            return 1;
+        }
         case effGetChunk: {
             // A program chunk is the two parameters; a bank chunk adds the program and a marker.
             fake->chunk[0] = fake->gain;
@@ -145,7 +166,7 @@ extern "C" __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMa
     e.numParams = 2;
     e.numInputs = 2;
     e.numOutputs = 2;
-    e.flags = effFlagsCanReplacing;
+    e.flags = effFlagsCanReplacing | effFlagsHasEditor;
     e.ioRatio = 1.0f;
     e.object = fake;
     e.uniqueID = fourCharCode('F', 'a', 'k', 'e');
