@@ -10,6 +10,7 @@
 #include "engine/DelayAllpass.h"
 #include "engine/QuadratureAllpass.h"
 #include "engine/Spread.h"
+#include "engine/VoiceLanes.h"
 #include "engine/VoiceState.h"
 
 namespace {
@@ -98,9 +99,7 @@ void BM_QuadratureAnalysisStereo(benchmark::State& state) {
 }
 BENCHMARK(BM_QuadratureAnalysisStereo);
 
-// 59 voices, frame by frame, reading two rings per channel.
-void BM_VoicesFrameByFrame(benchmark::State& state) {
-    std::vector<VoiceState> voices(59);
+void tuneVoices(VoiceState* voices) {
     Individual person{};
     for (int v = 0; v < 59; ++v) {
         person.parPitchShift = 0.1f + 0.013f * v;
@@ -116,23 +115,22 @@ void BM_VoicesFrameByFrame(benchmark::State& state) {
         }
         voices[v].reset();
     }
-    std::vector<float> storage[2][2];
-    const float* rings[2][2];
-    for (int c = 0; c < 2; ++c) {
-        for (int p = 0; p < 2; ++p) {
-            storage[c][p] = noise(kRingStorage, 10 + 2 * c + p);
-            rings[c][p] = storage[c][p].data();
-        }
-    }
+}
+
+// 59 voices, frame by frame, one voice after the other.
+void BM_VoicesFrameByFrame(benchmark::State& state) {
+    std::vector<VoiceState> voices(60);
+    tuneVoices(voices.data());
+    const std::vector<float> ring = noise(kRingStorage * kRingFrame, 10);
     int w = 0;
     std::vector<float> out(kBlock * 2);
     for (auto _ : state) {
         for (int i = 0; i < kBlock; ++i) {
             float sum[2] = {0.0f, 0.0f};
-            for (VoiceState& voice : voices) {
-                voice.stepModulation(w);
-                voice.readout(rings, 0.0f, sum, 2);
-                voice.stepFade();
+            for (int v = 0; v < 59; ++v) {
+                voices[v].stepModulation(w);
+                voices[v].readout(ring.data(), 0.0f, sum, 2);
+                voices[v].stepFade();
             }
             out[2 * i] = sum[0];
             out[2 * i + 1] = sum[1];
@@ -143,5 +141,36 @@ void BM_VoicesFrameByFrame(benchmark::State& state) {
     perFrame(state, kBlock);
 }
 BENCHMARK(BM_VoicesFrameByFrame);
+
+// The same 59 voices across lanes in runs of 64 frames (the sums over voices included).
+void BM_VoicesInLanes(benchmark::State& state) {
+    std::vector<VoiceState> voices(60);
+    tuneVoices(voices.data());
+    auto lanes = std::make_unique<VoiceLanes>();
+    lanes->load(voices.data(), 60);
+    const std::vector<float> ring = noise(kRingStorage * kRingFrame, 10);
+    int w = 0;
+    std::vector<float> out(kBlock * 2);
+    for (auto _ : state) {
+        for (int start = 0; start < kBlock; start += 64) {
+            renderVoiceLanes(*lanes, 59, false, 0, ring.data(), w, 64, 0.0f);
+            for (int c = 0; c < 2; ++c) {
+                float* sum = out.data() + c * kBlock + start;
+                for (int j = 0; j < 64; ++j) {
+                    sum[j] = 0.0f;
+                }
+                for (int v = 0; v < 59; ++v) {
+                    for (int j = 0; j < 64; ++j) {
+                        sum[j] += lanes->contribution[v][c][j];
+                    }
+                }
+            }
+            w = (w + 64) & kRingMask;
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_VoicesInLanes);
 
 }  // namespace

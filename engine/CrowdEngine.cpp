@@ -37,11 +37,7 @@ CrowdEngine::CrowdEngine() {
     for (auto& mark : pending_) {
         mark.store(0, std::memory_order_relaxed);
     }
-    for (auto& channel : rings_) {
-        for (auto& ring : channel) {
-            ring = std::make_unique<float[]>(kRingStorage);  // zeroed, guard samples included
-        }
-    }
+    ring_ = std::make_unique<float[]>(static_cast<std::size_t>(kRingStorage) * kRingFrame);  // zeroed
     reverb_ = std::make_unique<ChamberReverb>();
     applyAllParameters();
     resetVoices();
@@ -110,11 +106,7 @@ void CrowdEngine::resetVoices() {
     for (VoiceState& voice : voices_) {
         voice.reset();
     }
-    for (auto& channel : rings_) {
-        for (auto& ring : channel) {
-            std::memset(ring.get(), 0, sizeof(float) * kRingSize);
-        }
-    }
+    std::memset(ring_.get(), 0, sizeof(float) * kRingSize * kRingFrame);  // the guard frame is left
     for (auto& chain : spreadChains_) {
         for (DelayAllpass& section : chain) {
             section.clear();
@@ -228,8 +220,27 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
     }
     copyInputs(inputs, nIn, frames);
 
-    const float* const ringViews[2][2] = {{rings_[0][0].get(), rings_[0][1].get()},
-                                           {rings_[1][0].get(), rings_[1][1].get()}};
+    if (frameByFrame_) {
+        renderFrameByFrame(inputs, outputs, nIn, nOut, frames, level);
+        reverb_->processFrameByFrame(outputs, outputs, frames, level, nOut);
+    } else {
+        renderSubBlocks(nIn, nOut, outputs, frames, level);
+        reverb_->process(outputs, outputs, frames, level, nOut);
+    }
+
+    const float f = activeFadeValue_;
+    if (f < 1.0f) {
+        for (int c = 0; c < nOut; ++c) {
+            const float* copy = inputCopies_[c < nIn ? c : nIn - 1].data();
+            float* out = outputs[c];
+            for (int l = 0; l < frames; ++l) {
+                out[l] = (1.0f - f) * copy[l] + f * out[l];
+            }
+        }
+    }
+}
+
+void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames, float level) {
     for (int l = 0; l < frames; ++l) {
         float dry[2];
         for (int i = 0; i < nIn; ++i) {
@@ -278,13 +289,13 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
             float re = 0.0f;
             float im = 0.0f;
             analysers_[c].step(outputs[c][l] + 1e-20f, re, im);
-            rings_[c][0][writePosition_] = re;
-            rings_[c][1][writePosition_] = im;
+            ring_[kRingFrame * writePosition_ + 2 * c] = re;
+            ring_[kRingFrame * writePosition_ + 2 * c + 1] = im;
         }
         if (writePosition_ == 0) {
             for (int c = 0; c < nOut; ++c) {
-                rings_[c][0][kRingSize] = rings_[c][0][0];
-                rings_[c][1][kRingSize] = rings_[c][1][0];
+                ring_[kRingFrame * kRingSize + 2 * c] = ring_[2 * c];
+                ring_[kRingFrame * kRingSize + 2 * c + 1] = ring_[2 * c + 1];
             }
         }
 
@@ -295,7 +306,7 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
         float sum[2] = {0.0f, 0.0f};
         for (int v = 0; v < population_; ++v) {
             if (solo_ == 0 || v == selected_) {
-                voices_[v].readout(ringViews, shiftAll_, sum, nOut);
+                voices_[v].readout(ring_.get(), shiftAll_, sum, nOut);
                 voices_[v].stepFade();
             }
         }
@@ -310,16 +321,137 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
         writePosition_ = (writePosition_ + 1) & kRingMask;
     }
 
-    reverb_->process(outputs, outputs, frames, level, nOut);
+}
 
-    const float f = activeFadeValue_;
-    if (f < 1.0f) {
-        for (int c = 0; c < nOut; ++c) {
-            const float* copy = inputCopies_[c < nIn ? c : nIn - 1].data();
-            float* out = outputs[c];
-            for (int l = 0; l < frames; ++l) {
-                out[l] = (1.0f - f) * copy[l] + f * out[l];
+// How many frames the voices may run ahead of the ring: no read of a frame in the run may land
+// on a ring position that a later frame of the same run has already overwritten.
+int CrowdEngine::longestSafeRun() const {
+    float longest = 0.0f;
+    for (int v = 0; v < population_; ++v) {
+        const VoiceState& voice = voices_[v];
+        const int delay = voice.currentDelay > voice.pendingDelay ? voice.currentDelay : voice.pendingDelay;
+        const float reach = static_cast<float>(delay) + std::fabs(voice.delayModDepth) * 1.01f + 2.0f;
+        longest = reach > longest ? reach : longest;
+    }
+    const float room = static_cast<float>(kRingSize) - longest;
+    if (!(room >= 1.0f)) {
+        return 1;
+    }
+    return room < static_cast<float>(VoiceLanes::kMaxFrames) ? static_cast<int>(room) : VoiceLanes::kMaxFrames;
+}
+
+// The block in runs of at most 64 frames. A run ends at the ring's end, at a global-fade bottom
+// (which resets and re-applies everything) and at the block end; within a run each stage runs
+// over all its frames before the next one starts.
+void CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int frames, float level) {
+    lanes_.load(voices_, kNumPeople);
+    float fade[VoiceLanes::kMaxFrames];
+    int start = 0;
+    while (start < frames) {
+        int n = frames - start;
+        n = n < VoiceLanes::kMaxFrames ? n : VoiceLanes::kMaxFrames;
+        n = n < kRingSize - writePosition_ ? n : kRingSize - writePosition_;
+        const int safe = longestSafeRun();
+        n = n < safe ? n : safe;
+        int j = 0;
+        for (; j < n; ++j) {
+            const float globalStep = globalFadeStep_.load(std::memory_order_relaxed);
+            if (globalStep != 0.0f) {
+                const float value = globalFadeValue_ + globalStep;
+                if (value > 0.0f && value >= 1.0f) {
+                    globalFadeValue_ = 1.0f;
+                    globalFadeStep_.store(0.0f, std::memory_order_relaxed);
+                } else if (value <= 0.0f) {
+                    if (j > 0) {
+                        break;  // the bottom frame opens the next run
+                    }
+                    globalFadeValue_ = 0.0f;
+                    globalFadeStep_.store(kGlobalFadeStep, std::memory_order_relaxed);
+                    lanes_.store(voices_, kNumPeople);
+                    resetVoices();
+                    applyAllParameters();
+                    lanes_.load(voices_, kNumPeople);
+                    const int after = longestSafeRun();
+                    n = n < after ? n : after;
+                } else {
+                    globalFadeValue_ = value;
+                }
+            }
+            const float activeStep = activeFadeStep_.load(std::memory_order_relaxed);
+            if (activeStep != 0.0f) {
+                activeFadeValue_ += activeStep;
+                if (activeFadeValue_ > 0.0f && activeFadeValue_ >= 1.0f) {
+                    activeFadeValue_ = 1.0f;
+                    activeFadeStep_.store(0.0f, std::memory_order_relaxed);
+                } else if (activeFadeValue_ <= 0.0f) {
+                    activeFadeValue_ = 0.0f;
+                    activeFadeStep_.store(0.0f, std::memory_order_relaxed);
+                }
+            }
+            fade[j] = globalFadeValue_;
+        }
+        runSubBlock(nIn, nOut, outputs, start, j, level, fade);
+        start += j;
+    }
+    lanes_.store(voices_, kNumPeople);
+}
+
+void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int n, float level, const float* fade) {
+    const int w = writePosition_;
+    for (int c = 0; c < nOut; ++c) {
+        const float* dry = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
+        float* x = scratch_[c];
+        for (int j = 0; j < n; ++j) {
+            x[j] = dry[j];
+        }
+        if (spread_ > 0.0f) {
+            // A section only reads its own past, so each can take the whole run in turn.
+            for (DelayAllpass& section : spreadChains_[c]) {
+                for (int j = 0; j < n; ++j) {
+                    x[j] = section.step(x[j]);
+                }
             }
         }
+        QuadratureAllpass& analyser = analysers_[c];
+        float* frame = ring_.get() + kRingFrame * w + 2 * c;
+        for (int j = 0; j < n; ++j) {
+            analyser.step(x[j] + 1e-20f, frame[kRingFrame * j], frame[kRingFrame * j + 1]);
+        }
     }
+    if (w == 0) {
+        for (int c = 0; c < nOut; ++c) {
+            ring_[kRingFrame * kRingSize + 2 * c] = ring_[2 * c];
+            ring_[kRingFrame * kRingSize + 2 * c + 1] = ring_[2 * c + 1];
+        }
+    }
+
+    renderVoiceLanes(lanes_, population_, solo_ != 0, selected_, ring_.get(), w, n, shiftAll_);
+
+    bool clip = false;
+    for (int c = 0; c < nOut; ++c) {
+        float* sum = voiceSum_[c];
+        for (int j = 0; j < n; ++j) {
+            sum[j] = 0.0f;
+        }
+        // In voice order, as one voice after the other would have added them.
+        for (int v = 0; v < population_; ++v) {
+            if (solo_ == 0 || v == selected_) {
+                const float* part = lanes_.contribution[v][c];
+                for (int j = 0; j < n; ++j) {
+                    sum[j] += part[j];
+                }
+            }
+        }
+        const float* dry = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
+        float* out = outputs[c] + start;
+        for (int j = 0; j < n; ++j) {
+            const float value = (dryGain_ * dry[j] + level * sum[j]) * fade[j];
+            out[j] = value;
+            clip |= !(value < 1.0f);
+        }
+    }
+    if (clip) {
+        clip_.store(1, std::memory_order_relaxed);
+    }
+    writePosition_ = (w + n) & kRingMask;
 }

@@ -10,6 +10,7 @@
 #include "engine/DelayAllpass.h"
 #include "engine/GuardedBlock.h"
 #include "engine/QuadratureAllpass.h"
+#include "engine/VoiceLanes.h"
 #include "engine/VoiceState.h"
 #include "plugin/Program.h"
 
@@ -29,6 +30,10 @@ public:
 
     // Renders one block; inputs and outputs may be the same buffers.
     void process(float** inputs, float** outputs, int inputCount, int outputCount, int frames);
+
+    // The plain version of the same loop, one frame and one voice at a time, which the fast one
+    // is measured against; off by default.
+    void setFrameByFrame(bool on) { frameByFrame_ = on; }
 
     // Control side: store the value, mark it pending, start the fade the change needs.
     void markParameter(int index, float value);
@@ -69,7 +74,8 @@ public:
     int inputCopyCapacity() const { return copyCapacity_; }
     const VoiceState& voice(int v) const { return voices_[v]; }
     const DelayAllpass& spreadSection(int channel, int section) const { return spreadChains_[channel][section]; }
-    const float* ring(int channel, int part) const { return rings_[channel][part].get(); }
+    // Sample `index` (0 .. 32768) of the real (part 0) or quadrature (part 1) ring of a channel.
+    float ringSample(int channel, int part, int index) const { return ring_[kRingFrame * index + 2 * channel + part]; }
     ChamberReverb& reverb() { return *reverb_; }
 
 private:
@@ -77,6 +83,10 @@ private:
     void copyInputs(float** inputs, int inputCount, int frames);
     void applyReverbHandover();
     void rebuildSpread(float x);
+    void renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames, float level);
+    void renderSubBlocks(int nIn, int nOut, float** outputs, int frames, float level);
+    void runSubBlock(int nIn, int nOut, float** outputs, int start, int frames, float level, const float* fade);
+    int longestSafeRun() const;
 
     ProgramBank bank_;
     std::atomic<int> currentProgram_{0};
@@ -99,7 +109,12 @@ private:
     std::atomic<float> globalFadeStep_{0.0f};
     float activeFadeValue_ = 1.0f;
     std::atomic<float> activeFadeStep_{0.0f};
-    std::unique_ptr<float[]> rings_[2][2];
+    // The analytic rings of both channels, interleaved as frames [re 0, im 0, re 1, im 1].
+    std::unique_ptr<float[]> ring_;
+    bool frameByFrame_ = false;
+    VoiceLanes lanes_;
+    alignas(32) float scratch_[2][VoiceLanes::kMaxFrames];
+    alignas(32) float voiceSum_[2][VoiceLanes::kMaxFrames];
     bool ready_ = false;
     int copyCapacity_ = 0;
     GuardedBlock inputCopies_[2];

@@ -7,6 +7,7 @@
 constexpr int kRingSize = 32768;
 constexpr int kRingMask = kRingSize - 1;
 constexpr int kRingStorage = kRingSize + 2;  // index 32768 repeats index 0 so reads never wrap
+constexpr int kRingFrame = 4;                // re 0, im 0, re 1, im 1
 
 struct VoiceState {
     int currentDelay = 0;
@@ -51,19 +52,17 @@ struct VoiceState {
         readIndex = (writePosition - whole) & kRingMask;
     }
 
-    // Adds the shifted, delayed, panned voice to out[0 .. channels-1]; rings[ch][0] is the real
-    // ring and rings[ch][1] the quadrature ring of output channel ch.
-    void readout(const float* const (*rings)[2], float shiftAll, float* out, int channels) {
+    // Adds the shifted, delayed, panned voice to out[0 .. channels-1], reading the ring of
+    // frames [re 0, im 0, re 1, im 1]: the real and quadrature parts of each output channel.
+    void readout(const float* ring, float shiftAll, float* out, int channels) {
         const float k = pitchModDepth * pitchModSin + shiftCoefficient + shiftAll;
         stepOscillator(shiftSin, shiftCos, k);
         const float g = gain * fadeValue;
-        const int h = readIndex;
+        const float* at = ring + kRingFrame * readIndex;
         const float f = delayFraction;
         for (int ch = 0; ch < channels; ++ch) {
-            const float* re = rings[ch][0];
-            const float* im = rings[ch][1];
-            const float z0 = shiftSin * re[h] + shiftCos * im[h];
-            const float z1 = shiftSin * re[h + 1] + shiftCos * im[h + 1];
+            const float z0 = shiftSin * at[2 * ch] + shiftCos * at[2 * ch + 1];
+            const float z1 = shiftSin * at[kRingFrame + 2 * ch] + shiftCos * at[kRingFrame + 2 * ch + 1];
             const float y = (z0 - z1) * f + z1;
             out[ch] += y * panGain[ch] * g;
         }

@@ -201,8 +201,8 @@ TEST(RenderLoop, GuardSamplesFollowRingStartAtWrap) {
     rig.render(1, 0.3f, -0.2f);
     for (int c = 0; c < 2; ++c) {
         for (int part = 0; part < 2; ++part) {
-            EXPECT_EQ(rig.engine.ring(c, part)[32768], rig.engine.ring(c, part)[0]);
-            EXPECT_NE(rig.engine.ring(c, part)[0], 0.0f);
+            EXPECT_EQ(rig.engine.ringSample(c, part, 32768), rig.engine.ringSample(c, part, 0));
+            EXPECT_NE(rig.engine.ringSample(c, part, 0), 0.0f);
         }
     }
 }
