@@ -12,9 +12,9 @@ constexpr int kGroup = 8;
 }  // namespace
 
 void VoiceLanes::load(const VoiceState* voices, int count) {
+    // Padding lanes copy the last record: a constructed VoiceState would draw a random phase.
     for (int v = 0; v < kLanes; ++v) {
-        const VoiceState padding;
-        const VoiceState& s = v < count ? voices[v] : padding;
+        const VoiceState& s = voices[v < count ? v : count - 1];
         delayModSin[v] = s.delayModSin;
         delayModCos[v] = s.delayModCos;
         delayModCoefficient[v] = s.delayModCoefficient;
