@@ -75,5 +75,6 @@ int commandInfo(const std::vector<std::string>& args);
 int commandRender(const std::vector<std::string>& args);
 int commandBench(const std::vector<std::string>& args);
 int commandScreenshot(const std::vector<std::string>& args);
+int commandEdit(const std::vector<std::string>& args);
 
 }  // namespace zb

@@ -20,6 +20,7 @@ const char* const kMainHelp =
     "  render      render a sound file through the plug-in\n"
     "  bench       time every factory program and a worst case as a real-time factor\n"
     "  screenshot  write the editor's picture to a PNG (no display needed)\n"
+    "  edit        open the editor in a window of its own (X11)\n"
     "\n"
     "`zornbeck COMMAND --help` describes each command. Exit codes: 0 done, 1 failure, 2 usage error.\n";
 
@@ -48,6 +49,9 @@ int main(int argc, char** argv) {
         }
         if (command == "screenshot") {
             return zb::commandScreenshot(args);
+        }
+        if (command == "edit") {
+            return zb::commandEdit(args);
         }
         throw zb::UsageError("unknown command '" + command + "' (see zornbeck --help)");
     } catch (const zb::UsageError& e) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "TestPaths.h"
+#include "XServer.h"
 
 namespace {
 
@@ -47,8 +48,8 @@ protected:
     std::string file(const std::string& name) const { return dir_ + "/" + name; }
     std::string fake() const { return buildPath("zbtest_fake.so"); }
 
-    Result run(const std::vector<std::string>& args) const {
-        std::string command = quote(buildPath("zornbeck"));
+    Result run(const std::vector<std::string>& args, const std::string& environment = "") const {
+        std::string command = environment + " " + quote(buildPath("zornbeck"));
         for (const std::string& a : args) {
             command += " " + quote(a);
         }
@@ -181,7 +182,7 @@ TEST_F(Cli, RuntimeFailuresExitWithOneAndNameTheFile) {
 
 TEST_F(Cli, HelpForEveryCommand) {
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"info", "--help"}, {"render", "--help"}, {"bench", "--help"}, {"screenshot", "--help"}}) {
+         {std::vector<std::string>{"--help"}, {"info", "--help"}, {"render", "--help"}, {"bench", "--help"}, {"screenshot", "--help"}, {"edit", "--help"}}) {
         const Result r = run(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.out.find("Usage: zornbeck"), std::string::npos) << r.out;
@@ -342,6 +343,24 @@ TEST_F(Cli, ScreenshotWritesTheEditorPictureUnpremultiplied) {
 
     const Result bad = run({"screenshot", "--module", fake()});
     EXPECT_EQ(bad.exitCode, 2);
+}
+
+TEST_F(Cli, EditOpensTheEditorInAWindowAndIdlesItUntilClosed) {
+    XServer server;
+    ASSERT_TRUE(server.start()) << "Xvfb did not start";
+    const Result r = run({"edit", "--module", fake(), "--seconds", "0.6"}, "DISPLAY=" + server.display());
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(r.out.find("fake editor: opened in window given"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("parameter 0 (Gain) = 0.25"), std::string::npos) << r.out;
+    const std::size_t closed = r.out.find("closed after ");
+    ASSERT_NE(closed, std::string::npos) << r.out;
+    const int idles = std::atoi(r.out.c_str() + closed + 13);
+    EXPECT_GE(idles, 8) << "about every 30 ms for 0.6 s";
+    EXPECT_LE(idles, 40);
+
+    const Result noDisplay = run({"edit", "--module", fake(), "--seconds", "0.1"}, "env -u DISPLAY");
+    EXPECT_EQ(noDisplay.exitCode, 1);
+    EXPECT_NE(noDisplay.err.find("X display"), std::string::npos) << noDisplay.err;
 }
 
 TEST_F(Cli, InfoShowsIdentityProgramsAndParameters) {

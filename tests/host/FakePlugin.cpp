@@ -2,6 +2,7 @@
 // times the "Gain" parameter, each program has its own gain, and every dispatcher call is logged
 // where a test can read it. Built three ways: a working one, one whose entry point refuses, and
 // one that hands back a record with a wrong magic.
+#include <cstdio>
 #include <cstring>
 
 #include "vst/VstInterface.h"
@@ -27,6 +28,7 @@ struct Fake {
     float other = 0.0f;
     int program = 0;
     float chunk[4] = {};
+    int idles = 0;
 };
 
 const char* const kProgramNames[] = {"Alpha", "Beta Two", "gamma"};
@@ -82,6 +84,21 @@ VstIntPtr dispatcher(AEffect* e, VstInt32 opcode, VstInt32 index, VstIntPtr valu
             *static_cast<ERect**>(ptr) = &rect;
             return 1;
         }
+        case effEditOpen:
+            std::printf("fake editor: opened in window %s\n", ptr != nullptr ? "given" : "null");
+            std::fflush(stdout);
+            return 1;
+        case effEditIdle:
+            // The first idle stands in for a knob turned by the user.
+            if (fake->idles++ == 0) {
+                fake->gain = 0.25f;
+                fake->host(e, audioMasterAutomate, 0, 0, nullptr, 0.25f);
+            }
+            return 0;
+        case effEditClose:
+            std::printf("fake editor: closed after %d idle calls\n", fake->idles);
+            std::fflush(stdout);
+            return 0;
         case effVendorSpecific: {
             // A picture whose straight colour is known: white-ish red, half green, alpha rising along x.
             if (index != kZornbeckVendorTag || value != kZornbeckScreenshot) {

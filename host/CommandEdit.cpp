@@ -1,0 +1,188 @@
+// zornbeck edit: the plug-in's editor in a top-level X11 window of our own, as a DAW shows it.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+#include <poll.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "Cli.h"
+
+namespace zb {
+
+namespace {
+
+const char* const kEditHelp =
+    "Usage: zornbeck edit [--program N|NAME] [--param INDEX=VALUE]... [--seconds S] [--module PATH]\n"
+    "\n"
+    "Opens the plug-in's editor inside a window of its own on the X display, as a DAW does:\n"
+    "effEditGetRect, effEditOpen with the window, effEditIdle about every 30 ms, and silence\n"
+    "processed in real time so parameter changes reach the engine. Runs until the window is\n"
+    "closed. Parameter changes made in the editor are printed.\n"
+    "\n"
+    "  --program N|NAME     factory program to start with, by number or name\n"
+    "  --param INDEX=VALUE  set a parameter (value 0..1) after the program; repeat for more\n"
+    "  --seconds S          close by itself after S seconds\n"
+    "  --module PATH        the plug-in module (default: Zornbeck.so beside this program)\n";
+
+constexpr int kIdleMs = 30;
+constexpr int kBlock = 512;
+
+struct HostWindow {
+    Display* display;
+    ::Window window;
+};
+
+bool resizeWindow(void* context, int width, int height) {
+    auto* w = static_cast<HostWindow*>(context);
+    if (width <= 0 || height <= 0) {
+        return false;
+    }
+    XSizeHints hints{};
+    hints.flags = PMinSize | PMaxSize;
+    hints.min_width = hints.max_width = width;
+    hints.min_height = hints.max_height = height;
+    XSetWMNormalHints(w->display, w->window, &hints);
+    XResizeWindow(w->display, w->window, static_cast<unsigned>(width), static_cast<unsigned>(height));
+    XFlush(w->display);
+    return true;
+}
+
+}  // namespace
+
+int commandEdit(const std::vector<std::string>& args) {
+    std::string modulePath = defaultModulePath();
+    std::string program;
+    std::vector<ParamSetting> params;
+    double seconds = 0.0;
+    ArgScanner scan("edit", args);
+    std::string value;
+    while (!scan.done()) {
+        if (scan.flag("--help") || scan.flag("-h")) {
+            std::fputs(kEditHelp, stdout);
+            return kExitOk;
+        }
+        if (scan.option("--module", modulePath) || scan.option("--program", program)) {
+            continue;
+        }
+        if (scan.option("--param", value)) {
+            params.push_back(parseParamSetting(value));
+            continue;
+        }
+        if (scan.option("--seconds", value)) {
+            const std::optional<double> s = parseFinite(value);
+            if (!s || *s <= 0.0 || *s > 86400.0) {
+                throw UsageError("--seconds " + value + " is not a number of seconds above 0");
+            }
+            seconds = *s;
+            continue;
+        }
+        throw UsageError("unexpected argument '" + scan.positional() + "' for edit (see zornbeck edit --help)");
+    }
+
+    const float rate = 44100.0f;
+    std::unique_ptr<PluginLoader> plugin = loadPlugin(modulePath, rate, kBlock);
+    if (!program.empty()) {
+        plugin->setProgram(resolveProgram(*plugin, program));
+    }
+    for (ParamSetting& setting : params) {
+        resolveParamSetting(*plugin, setting);
+        plugin->setParameter(setting.index, setting.value);
+    }
+    if ((plugin->effect()->flags & effFlagsHasEditor) == 0) {
+        throw RuntimeError("'" + modulePath + "' has no editor");
+    }
+    ERect* rect = nullptr;
+    plugin->dispatch(effEditGetRect, 0, 0, &rect);
+    int width = rect != nullptr ? rect->right - rect->left : 0;
+    int height = rect != nullptr ? rect->bottom - rect->top : 0;
+    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) {
+        // Some plug-ins know their size only once open; start small and follow their resize request.
+        width = 320;
+        height = 200;
+    }
+
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+        throw RuntimeError("cannot open the X display" +
+                           std::string(std::getenv("DISPLAY") ? " '" + std::string(std::getenv("DISPLAY")) + "'"
+                                                              : " (DISPLAY is not set)"));
+    }
+    const int screen = DefaultScreen(display);
+    HostWindow win{display, XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
+                                            static_cast<unsigned>(height), 0, BlackPixel(display, screen),
+                                            BlackPixel(display, screen))};
+    std::string title = plugin->productString();
+    std::string programName = plugin->programName();
+    if (!programName.empty()) {
+        title += " - " + programName;
+    }
+    XStoreName(display, win.window, title.c_str());
+    Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
+    XSetWMProtocols(display, win.window, &deleteWindow, 1);
+    XSelectInput(display, win.window, StructureNotifyMask);
+    resizeWindow(&win, width, height);
+    plugin->setSizeWindowHandler(&resizeWindow, &win);
+    // The plug-in makes its child window on a connection of its own: ours must exist on the server first.
+    XSync(display, False);
+
+    plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(win.window));
+    XMapWindow(display, win.window);
+    XFlush(display);
+    // Many plug-ins know their real size only after open.
+    rect = nullptr;
+    plugin->dispatch(effEditGetRect, 0, 0, &rect);
+    if (rect != nullptr && rect->right - rect->left > 0 && rect->bottom - rect->top > 0 &&
+        (rect->right - rect->left != width || rect->bottom - rect->top != height)) {
+        resizeWindow(&win, rect->right - rect->left, rect->bottom - rect->top);
+    }
+
+    std::vector<float> silence(kBlock, 0.0f), out0(kBlock), out1(kBlock);
+    float* inputs[2] = {silence.data(), silence.data()};
+    float* outputs[2] = {out0.data(), out1.data()};
+    const auto start = std::chrono::steady_clock::now();
+    long long framesDone = 0;
+    plugin->clearCalls();
+    bool open = true;
+    while (open) {
+        while (XPending(display) > 0) {
+            XEvent event;
+            XNextEvent(display, &event);
+            if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow) {
+                open = false;
+            } else if (event.type == DestroyNotify && event.xdestroywindow.window == win.window) {
+                open = false;
+            }
+        }
+        plugin->dispatch(effEditIdle);
+
+        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        for (const long long due = static_cast<long long>(elapsed * rate); framesDone + kBlock <= due;
+             framesDone += kBlock) {
+            plugin->process(inputs, outputs, kBlock);
+        }
+        // The record of calls is only read here, so it is emptied every tick and cannot grow.
+        const std::vector<HostCall> calls = plugin->calls();
+        plugin->clearCalls();
+        for (const HostCall& call : calls) {
+            if (call.opcode == audioMasterAutomate) {
+                std::printf("parameter %d (%s) = %g\n", call.index, plugin->parameterName(call.index).c_str(),
+                            static_cast<double>(call.opt));
+                std::fflush(stdout);
+            }
+        }
+        if (seconds > 0.0 && elapsed >= seconds) {
+            open = false;
+        }
+        pollfd wait{ConnectionNumber(display), POLLIN, 0};
+        poll(&wait, 1, kIdleMs);
+    }
+
+    plugin->dispatch(effEditClose);
+    plugin->setSizeWindowHandler(nullptr, nullptr);
+    XDestroyWindow(display, win.window);
+    XCloseDisplay(display);
+    return kExitOk;
+}
+
+}  // namespace zb
