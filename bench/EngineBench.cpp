@@ -73,6 +73,27 @@ void BM_EngineWorstCase(benchmark::State& state) {
 }
 BENCHMARK(BM_EngineWorstCase)->Unit(benchmark::kMicrosecond);
 
+// The same worst case through the frame-by-frame reference loop and reverb.
+void BM_EngineWorstCaseFrameByFrame(benchmark::State& state) {
+    auto engine = std::make_unique<CrowdEngine>();
+    engine->setFrameByFrame(true);
+    engine->setupProgram(0, 44100.0f);
+    worstCase(*engine);
+    runEngine(state, *engine);
+}
+BENCHMARK(BM_EngineWorstCaseFrameByFrame)->Unit(benchmark::kMicrosecond);
+
+// The worst case with the baseline x86-64 voice code, as on a processor without AVX2.
+void BM_EngineWorstCaseBaseline(benchmark::State& state) {
+    auto engine = std::make_unique<CrowdEngine>();
+    engine->setupProgram(0, 44100.0f);
+    worstCase(*engine);
+    setVoiceLanesWide(false);
+    runEngine(state, *engine);
+    setVoiceLanesWide(true);
+}
+BENCHMARK(BM_EngineWorstCaseBaseline)->Unit(benchmark::kMicrosecond);
+
 void BM_EngineFactoryProgram0(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
     engine->setupProgram(0, 44100.0f);

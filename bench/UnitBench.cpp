@@ -157,12 +157,7 @@ void BM_VoicesInLanes(benchmark::State& state) {
             for (int c = 0; c < 2; ++c) {
                 float* sum = out.data() + c * kBlock + start;
                 for (int j = 0; j < 64; ++j) {
-                    sum[j] = 0.0f;
-                }
-                for (int v = 0; v < 59; ++v) {
-                    for (int j = 0; j < 64; ++j) {
-                        sum[j] += lanes->contribution[v][c][j];
-                    }
+                    sum[j] = lanes->sum(c, j);
                 }
             }
             w = (w + 64) & kRingMask;

@@ -431,16 +431,7 @@ void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int
     for (int c = 0; c < nOut; ++c) {
         float* sum = voiceSum_[c];
         for (int j = 0; j < n; ++j) {
-            sum[j] = 0.0f;
-        }
-        // In voice order, as one voice after the other would have added them.
-        for (int v = 0; v < population_; ++v) {
-            if (solo_ == 0 || v == selected_) {
-                const float* part = lanes_.contribution[v][c];
-                for (int j = 0; j < n; ++j) {
-                    sum[j] += part[j];
-                }
-            }
+            sum[j] = lanes_.sum(c, j);
         }
         const float* dry = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
         float* out = outputs[c] + start;

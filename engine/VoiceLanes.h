@@ -29,8 +29,14 @@ struct VoiceLanes {
     alignas(32) float delayFraction[kLanes];
     alignas(32) int readIndex[kLanes];
 
-    // Each audible voice's contribution per channel and frame, summed afterwards in voice order.
-    alignas(32) float contribution[kLanes][2][kMaxFrames];
+    // Per channel and frame, eight partial sums of the audible voices: lane i holds voices
+    // i, i + 8, i + 16, ... The voice sum is their total (sum()).
+    alignas(32) float laneSum[2][kMaxFrames][8];
+
+    float sum(int channel, int frame) const {
+        const float* s = laneSum[channel][frame];
+        return ((s[0] + s[4]) + (s[2] + s[6])) + ((s[1] + s[5]) + (s[3] + s[7]));
+    }
 
     void load(const VoiceState* voices, int count);
     void store(VoiceState* voices, int count) const;
@@ -42,3 +48,6 @@ struct VoiceLanes {
 // frames must not cross the ring's end.
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring, int write,
                       int frames, float shiftAll);
+
+// Tests and benchmarks: false forces the baseline code even where AVX2 is available.
+void setVoiceLanesWide(bool wide);
