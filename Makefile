@@ -29,10 +29,20 @@ build: deps $(BUILD)/build.ninja
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
+# The example phrase through program 0 and three contrasting programs, spectrograms of the input
+# and of program 0, and the editor's picture.
+DEMO_PROGRAMS = 0:many-monks 2:stadium-chant 5:bodiless-robot 17:mouse-delirium
+
 demo: build
 	@mkdir -p out
-	$(BUILD)/zornbeck render examples/phrase.wav out/phrase-program0.wav --program 0
-	@echo "Wrote out/phrase-program0.wav"
+	@for entry in $(DEMO_PROGRAMS); do \
+	  n=$${entry%%:*}; name=$${entry#*:}; \
+	  $(BUILD)/zornbeck render examples/phrase.wav out/phrase-$$name.wav --program $$n || exit 1; \
+	done
+	sox -V1 examples/phrase.wav -n spectrogram -x 800 -y 257 -t "examples/phrase.wav (input)" -o out/spectrogram-input.png
+	sox -V1 out/phrase-many-monks.wav -n spectrogram -x 800 -y 257 -t "Many Monks (program 0)" -o out/spectrogram-many-monks.png
+	$(BUILD)/zornbeck screenshot out/editor.png --program 0
+	@echo "Wrote out/: phrase-*.wav, spectrogram-*.png, editor.png"
 
 bench: build
 	$(BUILD)/zornbeck bench
