@@ -401,21 +401,29 @@ void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int
     for (int c = 0; c < nOut; ++c) {
         const float* dry = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
         float* x = scratch_[c];
-        for (int j = 0; j < n; ++j) {
-            x[j] = dry[j];
-        }
         if (spread_ > 0.0f) {
             // A section only reads its own past, so each can take the whole run in turn.
+            for (int j = 0; j < n; ++j) {
+                x[j] = dry[j];
+            }
             for (DelayAllpass& section : spreadChains_[c]) {
-                for (int j = 0; j < n; ++j) {
-                    x[j] = section.step(x[j]);
-                }
+                section.run(x, n);
+            }
+        } else {
+            for (int j = 0; j < n; ++j) {
+                x[j] = dry[j];
             }
         }
-        QuadratureAllpass& analyser = analysers_[c];
-        float* frame = ring_.get() + kRingFrame * w + 2 * c;
         for (int j = 0; j < n; ++j) {
-            analyser.step(x[j] + 1e-20f, frame[kRingFrame * j], frame[kRingFrame * j + 1]);
+            x[j] = x[j] + 1e-20f;
+        }
+    }
+    float* frame = ring_.get() + kRingFrame * w;
+    if (nOut == 2) {
+        QuadratureAllpass::runPair(analysers_[0], analysers_[1], scratch_[0], scratch_[1], frame, n);
+    } else {
+        for (int j = 0; j < n; ++j) {
+            analysers_[0].step(scratch_[0][j], frame[kRingFrame * j], frame[kRingFrame * j + 1]);
         }
     }
     if (w == 0) {

@@ -36,6 +36,38 @@ public:
         return y + 1e-20f;
     }
 
+    // step() over n samples in place. Between wraps every position is read and then written
+    // exactly once, so a stretch runs as one loop with the same arithmetic per sample.
+    void run(float* __restrict x, int n) {
+        int done = 0;
+        while (done < n) {
+            const int room = length_ - position_;
+            if (room <= 0) {
+                x[done] = step(x[done]);
+                ++done;
+                continue;
+            }
+            const int stretch = n - done < room ? n - done : room;
+            float* __restrict line = buffer_.data() + position_;
+            float* __restrict v = x + done;
+            const float g = gain_;
+            for (int i = 0; i < stretch - 1; ++i) {
+                const float y = line[i] - g * v[i];
+                line[i] = v[i] + g * y;
+                v[i] = y + 1e-20f;
+            }
+            const float y = line[stretch - 1] - g * v[stretch - 1];
+            line[stretch - 1] = v[stretch - 1] + g * y;
+            v[stretch - 1] = y + 1e-20f;
+            lastOutput_ = y;
+            position_ += stretch;
+            if (position_ >= length_) {
+                position_ = 0;
+            }
+            done += stretch;
+        }
+    }
+
     float gain() const { return gain_; }
     int length() const { return length_; }
     int position() const { return position_; }

@@ -26,6 +26,12 @@ public:
 
     float coefficient(int section) const { return c_[section]; }
 
+    // Both channels' analysers over n frames, the four chains side by side; writes the ring
+    // frames [re 0, im 0, re 1, im 1] starting at `frames`. Each chain computes exactly what
+    // step() computes.
+    static void runPair(QuadratureAllpass& left, QuadratureAllpass& right, const float* x0, const float* x1,
+                        float* frames, int n);
+
 private:
     float section(int k, float v) {
         const float y = c_[k] * (v - y1_[k]) + x1_[k];

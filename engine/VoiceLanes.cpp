@@ -1,6 +1,7 @@
 #include "engine/VoiceLanes.h"
 
 #include <cstring>
+#include <type_traits>
 
 #include <immintrin.h>
 
