@@ -112,6 +112,42 @@ TEST(Parameters, OnlyValidProgramsSwitchAndRefreshTheHost) {
     EXPECT_EQ(plugin->countCalls(audioMasterUpdateDisplay), 1);
 }
 
+TEST(Parameters, ProgramNamesByIndex) {
+    auto plugin = bb::loadModule();
+    ASSERT_NE(plugin, nullptr);
+    std::string name;
+    EXPECT_TRUE(plugin->programNameIndexed(0, name));
+    EXPECT_EQ(name, "Many Monks");
+    EXPECT_EQ(plugin->programName(), "Many Monks");
+    for (VstInt32 i = 1; i < 24; ++i) {
+        EXPECT_TRUE(plugin->programNameIndexed(i, name)) << i;
+        EXPECT_FALSE(name.empty()) << i;
+    }
+    for (VstInt32 index : {24, -1}) {
+        char buffer[64];
+        std::memset(buffer, kSentinel, sizeof buffer);
+        EXPECT_EQ(plugin->dispatch(effGetProgramNameIndexed, index, -1, buffer), 0) << index;
+        EXPECT_EQ(buffer[0], kSentinel) << index;
+    }
+}
+
+// After a switch every parameter reads back what the bank stores for that program.
+TEST(Parameters, ParametersReadTheCurrentProgramOfTheBank) {
+    auto plugin = bb::loadModule();
+    ASSERT_NE(plugin, nullptr);
+    const std::vector<std::uint8_t> bank = plugin->getChunk(false);
+    ASSERT_EQ(bank.size(), 4u + 24u * 2988u);  // two 16-bit words, then the programs
+    for (VstInt32 program : {0, 7, 23}) {
+        plugin->setProgram(program);
+        for (VstInt32 i = 0; i < 739; ++i) {
+            float stored = 0.0f;
+            std::memcpy(&stored, bank.data() + 4 + 2988 * program + 4 * i, sizeof stored);
+            const float expected = (i >= 29 && i <= 31) ? 0.0f : stored;
+            ASSERT_EQ(plugin->getParameter(i), expected) << "program " << program << ", index " << i;
+        }
+    }
+}
+
 TEST(Parameters, ARateChangeIsAnnouncedOnceAtResume) {
     auto plugin = bb::loadModule(44100.0f);
     ASSERT_NE(plugin, nullptr);
