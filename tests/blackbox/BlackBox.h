@@ -2,6 +2,7 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <memory>
@@ -12,9 +13,15 @@
 
 namespace bb {
 
+// The module in ZORNBECK_BUILD, else beside the test program (both live in the build folder).
 inline std::string modulePath() {
-    const char* dir = std::getenv("ZORNBECK_BUILD");
-    return std::string(dir != nullptr ? dir : ".") + "/Zornbeck.so";
+    if (const char* dir = std::getenv("ZORNBECK_BUILD")) {
+        return std::string(dir) + "/Zornbeck.so";
+    }
+    char exe[4096] = {};
+    const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+    std::string path = n > 0 ? std::string(exe, static_cast<std::size_t>(n)) : std::string("./x");
+    return path.substr(0, path.find_last_of('/')) + "/Zornbeck.so";
 }
 
 inline std::unique_ptr<zb::PluginLoader> loadModule(float rate = 44100.0f, VstInt32 block = 512) {
