@@ -13,16 +13,18 @@
 
 namespace bb {
 
-// The module in ZORNBECK_BUILD, else beside the test program (both live in the build folder).
-inline std::string modulePath() {
+// ZORNBECK_BUILD, else the folder of the test program: the module and the host are built there too.
+inline std::string buildDir() {
     if (const char* dir = std::getenv("ZORNBECK_BUILD")) {
-        return std::string(dir) + "/Zornbeck.so";
+        return dir;
     }
     char exe[4096] = {};
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
-    std::string path = n > 0 ? std::string(exe, static_cast<std::size_t>(n)) : std::string("./x");
-    return path.substr(0, path.find_last_of('/')) + "/Zornbeck.so";
+    const std::string path = n > 0 ? std::string(exe, static_cast<std::size_t>(n)) : std::string("./x");
+    return path.substr(0, path.find_last_of('/'));
 }
+
+inline std::string modulePath() { return buildDir() + "/Zornbeck.so"; }
 
 inline std::unique_ptr<zb::PluginLoader> loadModule(float rate = 44100.0f, VstInt32 block = 512) {
     zb::LoadOptions options;
