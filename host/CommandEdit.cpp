@@ -126,7 +126,12 @@ int commandEdit(const std::vector<std::string>& args) {
     // The plug-in makes its child window on a connection of its own: ours must exist on the server first.
     XSync(display, False);
 
-    plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(win.window));
+    if (plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(win.window)) == 0) {
+        plugin->setSizeWindowHandler(nullptr, nullptr);
+        XDestroyWindow(display, win.window);
+        XCloseDisplay(display);
+        throw RuntimeError("'" + modulePath + "' did not open its editor");
+    }
     XMapWindow(display, win.window);
     XFlush(display);
     // Many plug-ins know their real size only after open.
