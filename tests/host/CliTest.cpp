@@ -355,7 +355,7 @@ TEST_F(Cli, EditOpensTheEditorInAWindowAndIdlesItUntilClosed) {
     const std::size_t closed = r.out.find("closed after ");
     ASSERT_NE(closed, std::string::npos) << r.out;
     const int idles = std::atoi(r.out.c_str() + closed + 13);
-    EXPECT_GE(idles, 8) << "about every 30 ms for 0.6 s";
+    EXPECT_GE(idles, 5) << "about every 30 ms for 0.6 s, even on a busy machine";
     EXPECT_LE(idles, 40);
 
     const Result noDisplay = run({"edit", "--module", fake(), "--seconds", "0.1"}, "env -u DISPLAY");
