@@ -1,12 +1,49 @@
 #include "editor/EffectEditor.h"
 
+#include <cstdio>
+#include <cstring>
+
+#include "editor/CGlowLamp.h"
+#include "editor/PanelCrowd.h"
+#include "editor/PresetPanel.h"
 #include "engine/CrowdEngine.h"
 #include "plugin/EffectVST.h"
+#include "toolkit/frame/OffscreenFrame.h"
+#include "toolkit/frame/X11Frame.h"
+
+namespace {
+
+// Loaded by the construction, in this order; the others are loaded while the window opens.
+constexpr int kConstructionSkins[10] = {kSkinBackground, kSkinCrowdBackground, kSkinFigures, kSkinRing,
+                                        kSkinAxisTimeUp, kSkinAxisSpectraUp,   kSkinAxisPanRight,
+                                        kSkinAxisTimeRight, kSkinArrowUp,      kSkinArrowDown};
+
+constexpr int kKnobFrames = 65;
+
+// Nearest person number of a normalised person value.
+int nearest(float v) { return int(v + 0.5f); }
+
+void textAppearance(CTextControl* c) {
+    c->setFont(kNormalFontSmall);
+    c->setFontColor(EffectEditor::kTextColor);
+    c->setBackColor({0, 0, 0, 0});
+    c->setTransparency(true);
+    c->setFrameVisible(false);
+}
+
+}  // namespace
 
 AEffGUIEditor* EffectEditor::create(EffectVST* effect) { return new EffectEditor(effect); }
 
 EffectEditor::EffectEditor(EffectVST* effect) : AEffGUIEditor(effect), plugin_(effect), engine_(new CrowdEngine()) {
     plugin_->setEngine(engine_);
+    for (std::size_t i = 0; i < skins_.size(); ++i) skins_[i] = CBitmap::fromResource(kConstructionSkins[i]);
+    // The window's size is the background's.
+    if (const auto& background = skins_[0]) {
+        rect_.right = VstInt16(background->getWidth());
+        rect_.bottom = VstInt16(background->getHeight());
+    }
+    dialsNeedRedraw_ = true;
 }
 
 EffectEditor::~EffectEditor() {
@@ -20,9 +57,312 @@ bool EffectEditor::getRect(ERect** rect) {
     return true;
 }
 
-// The window itself comes with the widget toolkit; until then the host is told there is none.
-bool EffectEditor::open(void*) { return false; }
+std::shared_ptr<CBitmap> EffectEditor::skin(int number) const {
+    for (std::size_t i = 0; i < skins_.size(); ++i)
+        if (kConstructionSkins[i] == number) return skins_[i];
+    return nullptr;
+}
 
-void EffectEditor::close() { AEffGUIEditor::close(); }
+CControl* EffectEditor::controlByParameter(int index) const {
+    return index >= 0 && index < kNumParams ? controlByParameter_[std::size_t(index)] : nullptr;
+}
 
-void EffectEditor::setParameter(VstInt32, float) {}
+float EffectEditor::parameter(int index) const { return plugin_->getParameter(index); }
+
+int EffectEditor::selectedPerson() const { return nearest(60.0f * parameter(parPersonSelectedIndex)); }
+
+void EffectEditor::labelSelectedMenu(int p) {
+    char text[16];
+    for (int i = 0; i < kNumPeople; ++i) {
+        if (i <= p) std::snprintf(text, sizeof text, "%i", i + 1);
+        else std::snprintf(text, sizeof text, "--");
+        if (i < selectedMenu_->getNbEntries()) selectedMenu_->setEntry(i, text);
+        else selectedMenu_->addEntry(text);
+    }
+}
+
+bool EffectEditor::open(void* parent) {
+    close();
+    frame_ = new CFrame(CRect(0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top), this);
+    frame_->setBackground(skins_[0]);
+    buildControls();
+    knobMode_ = kLinearMode;
+    // Linux hands over the X11 window id of the parent.
+    if (!CX11Frame::attach(frame_, reinterpret_cast<unsigned long>(parent))) {
+        delete frame_;
+        frame_ = nullptr;
+        controlByParameter_.fill(nullptr);
+        return false;
+    }
+    AEffEditor::open(parent);
+    open_ = true;
+    return true;
+}
+
+COffscreenFrame* EffectEditor::openOffscreen() {
+    close();
+    frame_ = new CFrame(CRect(0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top), this);
+    frame_->setBackground(skins_[0]);
+    buildControls();
+    knobMode_ = kLinearMode;
+    open_ = true;
+    return COffscreenFrame::attach(frame_);
+}
+
+void EffectEditor::close() {
+    if (frame_) {
+        CFrame* f = frame_;
+        frame_ = nullptr;
+        delete f;
+    }
+    controlByParameter_.fill(nullptr);
+    populationMenu_ = selectedMenu_ = groupMenu_ = axisMenu_ = nullptr;
+    lowerBound_ = upperBound_ = nullptr;
+    allSwitch_ = helpSwitch_ = nullptr;
+    crowd_ = nullptr;
+    lamp_ = nullptr;
+    presetPanel_.reset();
+    open_ = false;
+    AEffGUIEditor::close();
+}
+
+void EffectEditor::buildControls() {
+    CFrame* f = frame_;
+    auto knob = [&](int tag, int x, int y, const std::shared_ptr<CBitmap>& strip, float value) {
+        int side = strip ? strip->getWidth() : 0;
+        auto* k = new CAnimKnob(CRect(x, y, x + side, y + side), this, tag, kKnobFrames, side, strip);
+        k->setValue(value);
+        f->addView(k);
+        return k;
+    };
+    auto button = [&](const std::shared_ptr<CBitmap>& image, int x, int y) {
+        return CRect(x, y, x + (image ? image->getWidth() : 0), y + (image ? image->getHeight() / 2 : 0));
+    };
+
+    // 1: the crowd display.
+    crowd_ = new PanelCrowd(CRect(2, 2, 342, 274), this, kCmdCrowd, skins_[1]);
+    crowd_->setValue(1.0f);
+    f->addView(crowd_);
+
+    // 2-4: population.
+    populationMenu_ = new COptionMenu(CRect(13, 296, 36, 315), this, parPopulationIndex, COptionMenu::kCheckStyle);
+    textAppearance(populationMenu_);
+    char text[16];
+    for (int i = 1; i <= kNumPeople; ++i) {
+        std::snprintf(text, sizeof text, "%i", i);
+        populationMenu_->addEntry(text);
+    }
+    populationMenu_->setValue(parameter(parPopulationIndex));
+    f->addView(populationMenu_);
+    auto minus = CBitmap::fromResource(kSkinMinus);
+    auto plus = CBitmap::fromResource(kSkinPlus);
+    f->addView(new CKickButton(button(minus, 35, 297), this, kCmdPopulationDown, minus));
+    f->addView(new CKickButton(button(plus, 60, 297), this, kCmdPopulationUp, plus));
+
+    // 5: the clip lamp, dark.
+    auto lampImage = CBitmap::fromResource(kSkinLamp);
+    lamp_ = new CGlowLamp(CRect(545, 332, 557, 344), this, lampImage);
+    f->addView(lamp_);
+
+    // 6-11: randomiser and display axis.
+    auto bound = CBitmap::fromResource(kSkinBoundKnob);
+    lowerBound_ = knob(parRandLowerIndex, 191, 342, bound, parameter(parRandLowerIndex));
+    upperBound_ = knob(parRandUpperIndex, 235, 342, bound, parameter(parRandUpperIndex));
+    auto randomise = CBitmap::fromResource(kSkinRandomise);
+    f->addView(new CKickButton(button(randomise, 98, 345), this, kCmdRandomise, randomise));
+    auto all = CBitmap::fromResource(kSkinAllIndividual);
+    allSwitch_ = new COnOffButton(button(all, 18, 345), this, kCmdRandomAll, all);
+    allSwitch_->setValue(1.0f);
+    f->addView(allSwitch_);
+    groupMenu_ = new COptionMenu(CRect(20, 369, 168, 384), this, kCmdRandomGroup, COptionMenu::kCheckStyle);
+    textAppearance(groupMenu_);
+    for (const char* entry : {"everything", "everything - not gain", "spectra shift", "spectra mod gain",
+                              "spectra mod speed", "time delay", "time mod gain", "time mod speed", "pan", "gain"})
+        groupMenu_->addEntry(entry);
+    groupMenu_->setValue(0.0f);
+    f->addView(groupMenu_);
+    axisMenu_ = new COptionMenu(CRect(93, 299, 271, 313), this, kCmdDisplayAxis, COptionMenu::kCheckStyle);
+    textAppearance(axisMenu_);
+    for (const char* entry : {"display  X: pan    Y: spectra", "display  X: pan    Y: time", "display  X: time   Y: spectra"})
+        axisMenu_->addEntry(entry);
+    axisMenu_->setValue(0.0f);
+    f->addView(axisMenu_);
+
+    // 12-22: the selected person and its eight dials.
+    selectedMenu_ = new COptionMenu(CRect(425, 38, 449, 59), this, parPersonSelectedIndex, COptionMenu::kCheckStyle);
+    textAppearance(selectedMenu_);
+    labelSelectedMenu(nearest(60.0f * parameter(parPopulationIndex)));
+    selectedMenu_->setValue(parameter(parPersonSelectedIndex));
+    f->addView(selectedMenu_);
+    f->addView(new CKickButton(button(minus, 448, 40), this, kCmdSelectedDown, minus));
+    f->addView(new CKickButton(button(plus, 472, 40), this, kCmdSelectedUp, plus));
+    auto dial = CBitmap::fromResource(kSkinKnob);
+    const int s = selectedPerson();
+    const CPoint dialPlaces[8] = {{367, 84}, {423, 84}, {465, 84}, {367, 152}, {423, 152}, {465, 152}, {363, 220}, {427, 220}};
+    for (int k = 0; k < 8; ++k) {
+        int index = personIndex(s, k);
+        knob(kFirstPersonIndex + k, dialPlaces[k].x, dialPlaces[k].y, dial, index < kNumParams ? parameter(index) : 0.0f);
+    }
+
+    // 23-30: everybody, output and reverb dials.
+    knob(parAllpassSpreadIndex, 308, 319, dial, parameter(parAllpassSpreadIndex));
+    knob(parPitchAllIndex, 375, 319, dial, parameter(parPitchAllIndex));
+    auto output = CBitmap::fromResource(kSkinOutputKnob);
+    knob(parGlobalWetIndex, 503, 319, output, parameter(parGlobalWetIndex));
+    knob(parGlobalDryIndex, 565, 319, output, parameter(parGlobalDryIndex));
+    knob(parReverbWetIndex, 529, 45, output, parameter(parReverbWetIndex));
+    knob(parReverbSizeIndex, 571, 45, output, parameter(parReverbSizeIndex));
+    knob(parReverbHighCutIndex, 529, 137, output, parameter(parReverbHighCutIndex));
+    knob(parReverbLowCutIndex, 571, 137, output, parameter(parReverbLowCutIndex));
+
+    // 31-32: Solo and Active.
+    auto solo = CBitmap::fromResource(kSkinSolo);
+    auto* soloSwitch = new COnOffButton(button(solo, 387, 40), this, parSoloIndex, solo);
+    soloSwitch->setValue(parameter(parSoloIndex));
+    f->addView(soloSwitch);
+    auto active = CBitmap::fromResource(kSkinActive);
+    auto* activeSwitch = new COnOffButton(button(active, 459, 329), this, parActiveIndex, active);
+    activeSwitch->setValue(parameter(parActiveIndex));
+    f->addView(activeSwitch);
+
+    // 33-37: the preset strip.
+    presetPanel_ = std::make_unique<PresetPanel>(this);
+    presetPanel_->build(f);
+
+    // 38-39: help and the web page.
+    auto help = CBitmap::fromResource(kSkinHelp);
+    helpSwitch_ = new COnOffButton(button(help, 296, 404), this, kCmdHelp, help);
+    helpSwitch_->setValue(0.0f);
+    f->addView(helpSwitch_);
+    f->addView(new CKickButton(CRect(511, 412, 619, 424), this, kCmdWebPage));
+
+    // Controls that show a parameter, by their tags.
+    for (int i = 0; i < f->getNbViews(); ++i) {
+        auto* c = dynamic_cast<CControl*>(f->getView(i));
+        if (!c || c == lamp_) continue;
+        int tag = c->getTag();
+        bool shown = (tag >= 0 && tag <= 6) || (tag >= 12 && tag <= 18) || (tag >= 20 && tag <= 27);
+        if (shown) controlByParameter_[std::size_t(tag)] = c;
+    }
+    dialsNeedRedraw_ = true;
+}
+
+void EffectEditor::idle() {
+    if (!open_ || !frame_) return;
+    CrowdEngine* engine = engine_;
+    std::uint32_t now = frame_->ticks();
+    if (now - lastIdleTicks_ >= 40) {
+        lastIdleTicks_ = now;
+        if (crowd_) crowd_->setDirty();
+        if (dialsNeedRedraw_) {
+            for (int t = kFirstPersonIndex; t < kFirstPersonIndex + 8; ++t)
+                if (CControl* dial = controlByParameter_[std::size_t(t)]) dial->setDirty();
+            dialsNeedRedraw_ = false;
+        }
+    }
+    if (lamp_) {
+        lamp_->setDirty();
+        if (engine && engine->clipped()) {
+            lamp_->setValue(1.0f);
+            engine->clearClip();
+        }
+    }
+    frame_->idle();
+}
+
+void EffectEditor::draw(ERect* r) {
+    if (!frame_) return;
+    CRect area = r ? CRect(r->left, r->top, r->right, r->bottom) : frame_->getViewSize();
+    frame_->invalidRect(area);
+    if (IPlatformFrame* platform = frame_->getPlatform()) platform->flush();
+}
+
+bool EffectEditor::onKeyDown(VstKeyCode& key) {
+    if (!frame_) return false;
+    return frame_->onKeyDown({std::uint32_t(key.character), key.virt, key.modifier}) == 1;
+}
+
+bool EffectEditor::onKeyUp(VstKeyCode& key) {
+    if (!frame_) return false;
+    return frame_->onKeyUp({std::uint32_t(key.character), key.virt, key.modifier}) == 1;
+}
+
+bool EffectEditor::setKnobMode(VstInt32 mode) {
+    knobMode_ = mode;
+    return true;
+}
+
+void EffectEditor::setParameter(VstInt32 index, float value) {
+    if (!open_ || !frame_ || index < 0 || index >= kNumParams) return;
+    if (index >= kFirstPersonIndex) {
+        // Only the selected person's values are on the dials.
+        int s = selectedPerson();
+        if (index >= personIndex(s, 0) && index < personIndex(s, kSlotsPerPerson)) {
+            int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
+            if (slot < 8) {
+                if (CControl* dial = controlByParameter_[std::size_t(kFirstPersonIndex + slot)]) {
+                    dial->setValue(value);
+                    dial->setDirty();
+                }
+            }
+            if (crowd_) crowd_->rebuild = 1.0f;
+        }
+        return;
+    }
+    if (CControl* c = controlByParameter_[std::size_t(index)]) {
+        c->setValue(value);
+        c->setDirty();
+    }
+}
+
+void EffectEditor::valueChanged(CControl* control) {
+    int tag = control->getTag();
+    float v = control->getValue();
+    if (tag >= kFirstPersonIndex && tag < kFirstPersonIndex + 12) {
+        plugin_->setParameterAutomated(personIndex(selectedPerson(), tag - kFirstPersonIndex), v);
+        control->setDirty();
+        return;
+    }
+    if (tag == kCmdDisplayAxis && crowd_) crowd_->rebuild = 1.0f;
+    if (tag == kCmdHelp && crowd_) {
+        crowd_->mode = int(v) == 1 ? PanelCrowd::kHelpMode : PanelCrowd::kCrowdMode;
+        crowd_->setDirty();
+    }
+    // Plain parameters are set and reported to the host; the preset strip's own actions are
+    // not wired here.
+    bool plain = tag >= 0 && tag < kNumParams && tag != parPresetActionIndex && tag != parPresetNameIndex;
+    if (plain) plugin_->setParameterAutomated(tag, v);
+    control->setDirty();
+}
+
+int EffectEditor::controlModifierClicked(CControl*, int) { return 0; }
+
+void EffectEditor::beginEdit(int index) { plugin_->beginEdit(index); }
+void EffectEditor::endEdit(int index) { plugin_->endEdit(index); }
+
+bool EffectEditor::screenshot(ZornbeckScreenshot& shot) {
+    if (!shot.pixels || shot.width <= 0 || shot.height <= 0 || shot.stride < shot.width * 4) return false;
+    CBitmap picture(rect_.right - rect_.left, rect_.bottom - rect_.top);
+    if (frame_) {
+        // The window is open: draw its current state.
+        auto context = createBitmapContext(picture);
+        frame_->drawRect(context.get(), frame_->getViewSize());
+    } else {
+        COffscreenFrame* offscreen = openOffscreen();
+        picture = offscreen->captureAll();
+        close();
+    }
+    int w = std::min(shot.width, picture.getWidth());
+    int h = std::min(shot.height, picture.getHeight());
+    for (int y = 0; y < h; ++y) {
+        auto* row = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(shot.pixels) + std::size_t(y) * std::size_t(shot.stride));
+        std::memcpy(row, picture.pixels() + std::size_t(y) * std::size_t(picture.getWidth()), std::size_t(w) * 4);
+    }
+    return true;
+}
+
+VstIntPtr EffectEditor::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float) {
+    if (index == kZornbeckVendorTag && value == kZornbeckScreenshot && ptr)
+        return screenshot(*static_cast<ZornbeckScreenshot*>(ptr)) ? 1 : 0;
+    return 0;
+}

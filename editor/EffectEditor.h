@@ -1,31 +1,155 @@
 // The plug-in's editor. Its construction creates the audio engine and hands it to the plug-in;
-// its destruction destroys the engine.
+// its destruction destroys the engine. While the window is open it owns the view tree built
+// from the skin images; closing deletes the tree.
 #pragma once
 
-#include "vst/AEffEditor.h"
+#include <array>
+#include <memory>
 
+#include "plugin/Program.h"
+#include "toolkit/Controls.h"
+#include "vst/AEffEditor.h"
+#include "vst/ZornbeckExtensions.h"
+
+class COffscreenFrame;
+class CGlowLamp;
 class CrowdEngine;
 class EffectVST;
+class PanelCrowd;
+class PresetPanel;
 
-class EffectEditor : public AEffGUIEditor {
+// Tags of the controls that are not parameters.
+enum EditorCommand : int {
+    kCmdCrowd = 740,
+    kCmdPopulationDown = 741,
+    kCmdPopulationUp = 742,
+    kCmdSelectedDown = 743,
+    kCmdSelectedUp = 744,
+    kCmdRandomise = 745,
+    kCmdRandomGroup = 746,
+    kCmdRandomAll = 747,
+    kCmdDisplayAxis = 748,
+    kCmdWebPage = 750,
+    kCmdHelp = 751,
+};
+
+// Skin image numbers.
+enum SkinImage : int {
+    kSkinBackground = 118,
+    kSkinCrowdBackground = 129,
+    kSkinFigures = 130,
+    kSkinRing = 131,
+    kSkinAxisTimeUp = 135,
+    kSkinAxisSpectraUp = 136,
+    kSkinAxisPanRight = 137,
+    kSkinAxisTimeRight = 134,
+    kSkinArrowUp = 145,
+    kSkinArrowDown = 144,
+    kSkinKnob = 119,
+    kSkinOutputKnob = 147,
+    kSkinBoundKnob = 126,
+    kSkinPlus = 120,
+    kSkinMinus = 121,
+    kSkinRandomise = 127,
+    kSkinAllIndividual = 128,
+    kSkinSolo = 125,
+    kSkinActive = 123,
+    kSkinHelp = 141,
+    kSkinPrevious = 6,
+    kSkinNext = 132,
+    kSkinLamp = 146,
+};
+
+class EffectEditor : public AEffGUIEditor, public CControlListener, public CEditorHooks {
 public:
     static constexpr int kWidth = 620;
     static constexpr int kHeight = 432;
+    // The text colour of menus and the name box.
+    static constexpr CColor kTextColor{194, 224, 226, 255};
 
     static AEffGUIEditor* create(EffectVST* effect);
 
     explicit EffectEditor(EffectVST* effect);
     ~EffectEditor() override;
 
+    // The host's editor interface.
     bool getRect(ERect** rect) override;
     bool open(void* parent) override;
     void close() override;
+    void idle() override;
+    bool onKeyDown(VstKeyCode& key) override;
+    bool onKeyUp(VstKeyCode& key) override;
+    bool setKnobMode(VstInt32 mode) override;
     void setParameter(VstInt32 index, float value) override;
+    VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    // Redraws `rect` (the whole window when null) from the view tree.
+    void draw(ERect* rect);
 
+    // Builds the view tree on an off-screen frame instead of a window (tests, screenshots).
+    COffscreenFrame* openOffscreen();
+    // Draws the editor into the host's pixels; opens off-screen for it when the window is closed.
+    bool screenshot(ZornbeckScreenshot& shot);
+
+    // The listener of every control.
+    void valueChanged(CControl* control) override;
+    int controlModifierClicked(CControl* control, int buttons) override;
+
+    // What the frame asks of its editor.
+    void beginEdit(int index) override;
+    void endEdit(int index) override;
+    int getKnobMode() const override { return knobMode_; }
+
+    bool isWindowOpen() const { return open_; }
     CrowdEngine* engine() const { return engine_; }
+    EffectVST* plugin() const { return plugin_; }
+    CFrame* frame() const { return frame_; }
+    CControl* controlByParameter(int index) const;
+    // A skin image loaded at construction (the first ten of the table), else null.
+    std::shared_ptr<CBitmap> skin(int number) const;
+
+    // Controls other parts address by role (valid while open).
+    COptionMenu* populationMenu() const { return populationMenu_; }
+    COptionMenu* selectedMenu() const { return selectedMenu_; }
+    CAnimKnob* lowerBound() const { return lowerBound_; }
+    CAnimKnob* upperBound() const { return upperBound_; }
+    COnOffButton* allSwitch() const { return allSwitch_; }
+    COptionMenu* groupMenu() const { return groupMenu_; }
+    COptionMenu* axisMenu() const { return axisMenu_; }
+    PanelCrowd* crowd() const { return crowd_; }
+    CGlowLamp* lamp() const { return lamp_; }
+    COnOffButton* helpSwitch() const { return helpSwitch_; }
+    PresetPanel* presetPanel() const { return presetPanel_.get(); }
+
+    // The selected person as a number, from parameter 1.
+    int selectedPerson() const;
 
 private:
+    void buildControls();
+    float parameter(int index) const;
+    // Labels the selected-person menu for population index p (p + 1 people).
+    void labelSelectedMenu(int p);
+
     EffectVST* plugin_;
     CrowdEngine* engine_;
     ERect rect_{0, 0, kHeight, kWidth};
+
+    std::array<std::shared_ptr<CBitmap>, 10> skins_;
+    CFrame* frame_ = nullptr;
+    bool open_ = false;
+    int knobMode_ = kLinearMode;
+    std::uint32_t lastIdleTicks_ = 0;
+    bool dialsNeedRedraw_ = true;
+    std::array<CControl*, kNumParams> controlByParameter_{};
+
+    COptionMenu* populationMenu_ = nullptr;
+    COptionMenu* selectedMenu_ = nullptr;
+    CAnimKnob* lowerBound_ = nullptr;
+    CAnimKnob* upperBound_ = nullptr;
+    COnOffButton* allSwitch_ = nullptr;
+    COptionMenu* groupMenu_ = nullptr;
+    COptionMenu* axisMenu_ = nullptr;
+    PanelCrowd* crowd_ = nullptr;
+    CGlowLamp* lamp_ = nullptr;
+    COnOffButton* helpSwitch_ = nullptr;
+    std::unique_ptr<PresetPanel> presetPanel_;
 };

@@ -375,8 +375,6 @@ void background(cairo_t* cr) {
     well(cr, 80, 404, 116, 421, false);
     well(cr, 122, 405, 278, 420, false);
     well(cr, 296, 404, 352, 421, false);
-    font(cr, 9, false);
-    left(cr, "help", 356, 416, kDim);
 
     font(cr, 16, true);
     left(cr, "ZORNBECK", 378, 420, kCaption);

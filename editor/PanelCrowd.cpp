@@ -1,0 +1,138 @@
+#include "editor/PanelCrowd.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+
+#include "editor/EffectEditor.h"
+#include "engine/CrowdEngine.h"
+#include "plugin/EffectVST.h"
+
+namespace {
+
+// Figure frames of the selected person's animation, one per phase.
+constexpr int kFrameTable[32] = {1, 1, 2, 2, 3, 3, 2, 2, 1, 1, 2, 3, 2, 1, 2, 3,
+                                 3, 2, 2, 3, 3, 3, 2, 1, 1, 1, 2, 2, 3, 3, 2, 1};
+constexpr int kFigureWidth = 23;
+constexpr int kFigureHeight = 19;
+
+// The person fields shown horizontally and vertically in each axis mode.
+constexpr int kAxisSlots[3][2] = {{slotPan, slotPitchShift}, {slotPan, slotDelayTime}, {slotDelayTime, slotPitchShift}};
+
+}  // namespace
+
+PanelCrowd::PanelCrowd(const CRect& r, CControlListener* l, int t, std::shared_ptr<CBitmap> bitmap)
+    : CControl(r, l, t, std::move(bitmap)),
+      editor(dynamic_cast<EffectEditor*>(l)),
+      cache(std::make_unique<CBitmap>(r.width(), r.height())) {
+    cache->fill(kBlackCColor);
+}
+
+PanelCrowd::PanelCrowd(const PanelCrowd& o)
+    : CControl(o), rebuild(1.0f), mode(o.mode), editor(o.editor),
+      cache(std::make_unique<CBitmap>(o.size.width(), o.size.height())) {
+    cache->fill(kBlackCColor);
+}
+
+PanelCrowd::~PanelCrowd() = default;
+
+const Program* PanelCrowd::program() const {
+    return editor && editor->engine() ? &editor->engine()->program() : nullptr;
+}
+
+int PanelCrowd::axisMode() const {
+    COptionMenu* menu = editor ? editor->axisMenu() : nullptr;
+    if (!menu) return 0;
+    return std::clamp(int(menu->getValue() * 3.0f + 0.5f), 0, 2);
+}
+
+int PanelCrowd::personCount() const {
+    const Program* p = program();
+    if (!p) return 0;
+    return std::min(int(p->parPopulation * 60.0f + 0.5f) + 1, 59);
+}
+
+CPoint PanelCrowd::personPosition(int person) const {
+    const Program* p = program();
+    if (!p || person < 0 || person >= kNumPeople) return {};
+    int mode = axisMode();
+    const float* fields = &p->people[person].parPitchShift;
+    float u = fields[kAxisSlots[mode][0]];
+    float v = fields[kAxisSlots[mode][1]];
+    float w = float(size.width()), h = float(size.height());
+    return {int(u * (w - 8.0f) + 4.0f), int((1.0f - v) * (h - 8.0f) + 4.0f)};
+}
+
+void PanelCrowd::draw(CDrawContext* context) {
+    if (mode == kHelpMode) {
+        // The help pane takes this area; until it exists the display's background stands in.
+        if (background) context->drawBitmap(*background, size);
+        setDirty(false);
+        return;
+    }
+    const Program* p = program();
+    if (editor && editor->isWindowOpen() && p && cache) {
+        if (drawCounter++ & 1) phase = (phase + 1) & 31;
+        int n = personCount();
+        if (rebuild != 0.0f) {
+            rebuild = 0.0f;
+            auto c = createBitmapContext(*cache);
+            CRect all(0, 0, size.width(), size.height());
+            if (background) c->drawBitmap(*background, all);
+            int mode = axisMode();
+            auto horizontal = editor->skin(mode == 2 ? kSkinAxisTimeRight : kSkinAxisPanRight);
+            auto vertical = editor->skin(mode == 1 ? kSkinAxisTimeUp : kSkinAxisSpectraUp);
+            if (horizontal)
+                c->drawBitmap(*horizontal, CRect(24, 254, 24 + horizontal->getWidth(), 254 + horizontal->getHeight()));
+            if (vertical)
+                c->drawBitmap(*vertical, CRect(4, 242 - vertical->getHeight(), 4 + vertical->getWidth(), 242));
+            if (auto figures = editor->skin(kSkinFigures)) {
+                for (int i = 0; i < n; ++i) {
+                    CPoint at = personPosition(i);
+                    c->drawBitmap(*figures, CRect(at.x - 12, at.y - 9, at.x - 12 + kFigureWidth, at.y - 9 + kFigureHeight));
+                }
+            }
+        }
+        context->drawBitmap(*cache, size);
+
+        CPoint at = personPosition(editor->selectedPerson());
+        int x = size.left + at.x, y = size.top + at.y;
+        if (auto ring = editor->skin(kSkinRing))
+            context->drawBitmap(*ring, CRect(x - 17, y - 18, x - 17 + ring->getWidth(), y - 18 + ring->getHeight()), {0, 0}, 200);
+        if (auto figures = editor->skin(kSkinFigures))
+            context->drawBitmap(*figures, CRect(x - 12, y - 9, x - 12 + kFigureWidth, y - 9 + kFigureHeight),
+                                {0, kFigureHeight * kFrameTable[phase]});
+    }
+    if (fade > 0) {
+        --fade;
+        char text[32];
+        std::snprintf(text, sizeof text, "V. %s 64 bit", "3.01");
+        context->setFont({"Arial", 10, true});
+        context->setGlobalAlpha(float(2 * fade) / 255.0f);
+        context->setFontColor(kBlackCColor);
+        context->drawString(text, CRect(0, 36, 340, 52), kCenterText);
+        context->setFontColor({200, 215, 255, 255});
+        context->drawString(text, CRect(-2, 34, 338, 50), kCenterText);
+        context->setGlobalAlpha(1.0f);
+    }
+    setDirty(false);
+}
+
+CMouseResult PanelCrowd::onMouseDown(CPoint, int buttons) {
+    if (!(buttons & (kLButton | kRButton))) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    beginEdit();
+    return kMouseHandled;
+}
+
+CMouseResult PanelCrowd::onMouseMoved(CPoint, int) { return kMouseHandled; }
+
+CMouseResult PanelCrowd::onMouseUp(CPoint, int) {
+    if (isEditing()) endEdit();
+    return kMouseHandled;
+}
+
+int PanelCrowd::notify(CView*, const char*) { return 0; }
+
+bool PanelCrowd::isTypeOf(const char* name) const {
+    return std::strcmp(name, "PanelCrowd") == 0 || CControl::isTypeOf(name);
+}
