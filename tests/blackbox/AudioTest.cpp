@@ -86,6 +86,28 @@ TEST(Audio, BlocksLongerThanAnyBeforeStayExact) {
     }
 }
 
+TEST(Audio, ZeroOrNegativeFrameCountsTouchNothing) {
+    auto plugin = bb::loadModule();
+    ASSERT_NE(plugin, nullptr);
+    unsigned seed = 13;
+    settle(*plugin, 4096, seed);
+    for (VstInt32 frames : {0, -1, -512, -2147483647}) {
+        bb::Stereo in(512), out(512);
+        bb::fillNoise(in.left, seed);
+        bb::fillNoise(in.right, seed);
+        std::fill(out.left.begin(), out.left.end(), 7.0f);
+        std::fill(out.right.begin(), out.right.end(), 7.0f);
+        const bb::Stereo original = in;
+        float** inputs = in.both();
+        plugin->process(inputs, out.both(), frames);
+        EXPECT_TRUE(std::all_of(out.left.begin(), out.left.end(), [](float x) { return x == 7.0f; })) << frames;
+        EXPECT_TRUE(std::all_of(out.right.begin(), out.right.end(), [](float x) { return x == 7.0f; })) << frames;
+        EXPECT_EQ(in.left, original.left);
+    }
+    // And it still renders afterwards.
+    settle(*plugin, 1024, seed);
+}
+
 TEST(Audio, ProgramSwitchDipsToSilenceAndBack) {
     auto plugin = bb::loadModule(44100.0f, 500);
     ASSERT_NE(plugin, nullptr);
