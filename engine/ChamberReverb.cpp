@@ -249,7 +249,7 @@ void ChamberReverb::process(float** inputs, float** outputs, int frames, float l
 namespace {
 
 // Butterflies of the 8-point Hadamard transform in natural order, across n frames at once.
-void hadamard8(float (*v)[64], int n) {
+inline __attribute__((always_inline)) void hadamard8(float (*v)[64], int n) {
     for (int half = 1; half < 8; half *= 2) {
         for (int base = 0; base < 8; base += 2 * half) {
             for (int k = base; k < base + half; ++k) {
@@ -270,8 +270,9 @@ void hadamard8(float (*v)[64], int n) {
 
 // Within a sub-block no longer than the shortest line, every tap and output read lies before
 // the block, and every write is read only after it: each stage can run over the whole block.
-void ChamberReverb::processSubBlock(const float* const* inputs, float* const* outputs, int start, int n, float level,
-                                    int used) {
+__attribute__((target_clones("avx2", "default"))) void ChamberReverb::processSubBlock(const float* const* inputs,
+                                                                                       float* const* outputs, int start,
+                                                                                       int n, float level, int used) {
     static_assert(kSubBlock == 64, "hadamard8 scratch rows are 64 frames");
     for (int c = 0; c < used; ++c) {
         for (int j = 0; j < n; ++j) {

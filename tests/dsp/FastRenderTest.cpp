@@ -10,6 +10,7 @@
 
 #include "engine/CrowdEngine.h"
 #include "engine/SampleRate.h"
+#include "engine/VoiceLanes.h"
 
 namespace {
 
@@ -141,6 +142,24 @@ TEST(FastRender, MatchesFrameByFrameWhenDelaysReachAroundTheRing) {
     for (std::size_t i = 0; i < fast.voices.size(); ++i) {
         ASSERT_EQ(fast.voices[i].shiftSin, plain.voices[i].shiftSin) << i;
         ASSERT_EQ(fast.voices[i].readIndex, plain.voices[i].readIndex) << i;
+    }
+    double largest = 0.0;
+    for (std::size_t i = 0; i < fast.output.size(); ++i) {
+        largest = std::max(largest, std::fabs(double(fast.output[i]) - plain.output[i]));
+    }
+    EXPECT_LT(largest, 1e-4);
+}
+
+// The baseline x86-64 voice code, which processors without AVX2 run, computes the same.
+TEST(FastRender, BaselineVoiceCodeMatchesToo) {
+    setVoiceLanesWide(false);
+    const Story fast = tell(false);
+    setVoiceLanesWide(true);
+    const Story plain = tell(true);
+    ASSERT_EQ(fast.output.size(), plain.output.size());
+    for (std::size_t i = 0; i < fast.voices.size(); ++i) {
+        ASSERT_EQ(fast.voices[i].shiftSin, plain.voices[i].shiftSin) << i;
+        ASSERT_EQ(fast.voices[i].delayFraction, plain.voices[i].delayFraction) << i;
     }
     double largest = 0.0;
     for (std::size_t i = 0; i < fast.output.size(); ++i) {
