@@ -63,7 +63,7 @@ TEST(Chunks, AChunkOfTheOtherKindIsRefused) {
 // The host saves a state in one run and restores it in another; the two renders are identical.
 TEST(Chunks, HostRunsShareStateThroughAChunkFile) {
     const std::string build = bb::buildDir();
-    const std::string source = std::getenv("ZORNBECK_SOURCE") != nullptr ? std::getenv("ZORNBECK_SOURCE") : ZB_SOURCE_DIR;
+    const std::string source = ZB_SOURCE_DIR;
     char pattern[] = "/tmp/zornbeck-chunk-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
