@@ -61,8 +61,9 @@ void runEngine(benchmark::State& state, CrowdEngine& engine) {
         engine.process(io, io, 2, 2, kBlock);
         benchmark::DoNotOptimize(left.data());
     }
-    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 void BM_EngineWorstCase(benchmark::State& state) {

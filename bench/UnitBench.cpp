@@ -18,8 +18,9 @@ namespace {
 constexpr int kBlock = 512;
 
 void perFrame(benchmark::State& state, int framesPerIteration) {
-    state.counters["per_frame"] = benchmark::Counter(static_cast<double>(state.iterations()) * framesPerIteration,
-                                                     benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["per_frame"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) * framesPerIteration,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 std::vector<float> noise(int n, unsigned seed) {

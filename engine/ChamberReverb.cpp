@@ -84,7 +84,8 @@ void ChamberReverb::computeLineLengths() {
     for (int c = 0; c < 2; ++c) {
         for (int i = 0; i < kLines; ++i) {
             const float r = static_cast<float>(random_.draw());
-            const float span = (r * 35.0f + base / std::pow(8.0f, static_cast<float>(i) * 0.125f)) * 0.001f * sampleRate_;
+            const float span =
+                (r * 35.0f + base / std::pow(8.0f, static_cast<float>(i) * 0.125f)) * 0.001f * sampleRate_;
             const int length = zb::saturatingTrunc(span, 1, kMaxLength);
             shortestLine_ = (c == 0 && i == 0) || length < shortestLine_ ? length : shortestLine_;
             Line& line = lines_[c][i];
@@ -164,7 +165,8 @@ void ChamberReverb::reset() {
     computeLineLengths();
 }
 
-void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int frames, float level, int channels) {
+void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int frames, float level,
+                                        int channels) {
     if (frames <= 0 || channels <= 0) {
         return;
     }
@@ -270,9 +272,8 @@ inline __attribute__((always_inline)) void hadamard8(float (*v)[64], int n) {
 
 // Within a sub-block no longer than the shortest line, every tap and output read lies before
 // the block, and every write is read only after it: each stage can run over the whole block.
-__attribute__((target_clones("avx2", "default"))) void ChamberReverb::processSubBlock(const float* const* inputs,
-                                                                                       float* const* outputs, int start,
-                                                                                       int n, float level, int used) {
+__attribute__((target_clones("avx2", "default"))) void ChamberReverb::processSubBlock(
+    const float* const* inputs, float* const* outputs, int start, int n, float level, int used) {
     static_assert(kSubBlock == 64, "hadamard8 scratch rows are 64 frames");
     for (int c = 0; c < used; ++c) {
         for (int j = 0; j < n; ++j) {

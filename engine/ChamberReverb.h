@@ -6,7 +6,7 @@
 #include "engine/ChaosRandom.h"
 
 class ChamberReverb {
-public:
+  public:
     static constexpr int kLines = 8;
     static constexpr int kBufferSize = 16384;  // a power of two: indices are masked
     static constexpr int kMask = kBufferSize - 1;
@@ -40,7 +40,7 @@ public:
     float activeDepth() const { return activeDepth_; }
     double modulationStep(int channel, int line) const { return lines_[channel][line].oscStep; }
 
-private:
+  private:
     struct Line {
         float buffer[kBufferSize];
         int writeIndex;
@@ -59,8 +59,8 @@ private:
     static constexpr int kSubBlock = 64;
 
     void computeLineLengths();
-    void processSubBlock(const float* const* inputs, float* const* outputs, int start, int frames, float level,
-                         int channels);
+    void processSubBlock(const float* const* inputs, float* const* outputs, int start, int frames,
+                         float level, int channels);
 
     float taps_[2][kLines] = {};
     float mix_[2][kLines] = {};

@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class ChaosRandom {
-public:
+  public:
     static constexpr double kStart = 19.19191919191919;
 
     void reseed(int steps) {
@@ -25,6 +25,6 @@ public:
     double state() const { return state_; }
     void setState(double state) { state_ = state; }
 
-private:
+  private:
     double state_ = kStart;
 };

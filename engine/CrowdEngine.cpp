@@ -20,12 +20,16 @@ constexpr float kPi = 3.1415927f;
 
 // Denormals are flushed while we render; the host thread's own mode is restored afterwards.
 class DenormalGuard {
-public:
+  public:
 #ifdef ZB_HAVE_MXCSR
-    DenormalGuard() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | 0x8040u); }
-    ~DenormalGuard() { _mm_setcsr(saved_); }
+    DenormalGuard() : saved_(_mm_getcsr()) {
+        _mm_setcsr(saved_ | 0x8040u);
+    }
+    ~DenormalGuard() {
+        _mm_setcsr(saved_);
+    }
 
-private:
+  private:
     unsigned int saved_;
 #endif
 };
@@ -214,7 +218,8 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
     const int nOut = outputCount < 2 ? outputCount : 2;
 
     applyReverbHandover();
-    const float level = (solo_ != 0 ? 1.0f : 1.0f / std::sqrt(static_cast<float>(population_))) * wetGain_ * 5.0f;
+    const float level =
+        (solo_ != 0 ? 1.0f : 1.0f / std::sqrt(static_cast<float>(population_))) * wetGain_ * 5.0f;
     if (globalFadeStep_.load(std::memory_order_relaxed) == 0.0f) {
         applyPendingParameters();
     }
@@ -240,7 +245,8 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
     }
 }
 
-void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames, float level) {
+void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames,
+                                     float level) {
     for (int l = 0; l < frames; ++l) {
         float dry[2];
         for (int i = 0; i < nIn; ++i) {
@@ -320,7 +326,6 @@ void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, i
         }
         writePosition_ = (writePosition_ + 1) & kRingMask;
     }
-
 }
 
 // How many frames the voices may run ahead of the ring: no read of a frame in the run may land
@@ -337,7 +342,8 @@ int CrowdEngine::longestSafeRun() const {
     if (!(room >= 1.0f)) {
         return 1;
     }
-    return room < static_cast<float>(VoiceLanes::kMaxFrames) ? static_cast<int>(room) : VoiceLanes::kMaxFrames;
+    return room < static_cast<float>(VoiceLanes::kMaxFrames) ? static_cast<int>(room)
+                                                             : VoiceLanes::kMaxFrames;
 }
 
 // The block in runs of at most 64 frames. A run ends at the ring's end, at a global-fade bottom
@@ -396,7 +402,8 @@ void CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int frames
     lanes_.store(voices_, kNumPeople);
 }
 
-void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int n, float level, const float* fade) {
+void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int n, float level,
+                              const float* fade) {
     const int w = writePosition_;
     for (int c = 0; c < nOut; ++c) {
         const float* dry = inputCopies_[c < nIn ? c : nIn - 1].data() + start;

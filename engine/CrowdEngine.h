@@ -17,7 +17,7 @@
 class ChamberReverb;
 
 class CrowdEngine {
-public:
+  public:
     static constexpr int kMaxPopulation = 59;
     static constexpr int kInitialCopyCapacity = 2048;
     static constexpr float kGlobalFadeStep = 0.0002f;
@@ -73,19 +73,24 @@ public:
     int writePosition() const { return writePosition_; }
     int inputCopyCapacity() const { return copyCapacity_; }
     const VoiceState& voice(int v) const { return voices_[v]; }
-    const DelayAllpass& spreadSection(int channel, int section) const { return spreadChains_[channel][section]; }
+    const DelayAllpass& spreadSection(int channel, int section) const {
+        return spreadChains_[channel][section];
+    }
     // Sample `index` (0 .. 32768) of the real (part 0) or quadrature (part 1) ring of a channel.
-    float ringSample(int channel, int part, int index) const { return ring_[kRingFrame * index + 2 * channel + part]; }
+    float ringSample(int channel, int part, int index) const {
+        return ring_[kRingFrame * index + 2 * channel + part];
+    }
     ChamberReverb& reverb() { return *reverb_; }
 
-private:
+  private:
     int currentProgramIndex() const;
     void copyInputs(float** inputs, int inputCount, int frames);
     void applyReverbHandover();
     void rebuildSpread(float x);
     void renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames, float level);
     void renderSubBlocks(int nIn, int nOut, float** outputs, int frames, float level);
-    void runSubBlock(int nIn, int nOut, float** outputs, int start, int frames, float level, const float* fade);
+    void runSubBlock(int nIn, int nOut, float** outputs, int start, int frames, float level,
+                     const float* fade);
     int longestSafeRun() const;
 
     ProgramBank bank_;

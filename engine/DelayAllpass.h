@@ -4,7 +4,7 @@
 #include "engine/GuardedBlock.h"
 
 class DelayAllpass {
-public:
+  public:
     static constexpr int kInitialLength = 8192;
 
     DelayAllpass() : buffer_("bufsize", kInitialLength + 2) {}
@@ -73,7 +73,7 @@ public:
     int position() const { return position_; }
     float lastOutput() const { return lastOutput_; }
 
-private:
+  private:
     float gain_ = 0.0f;
     int length_ = kInitialLength;
     GuardedBlock buffer_;

@@ -7,7 +7,7 @@
 #include <vector>
 
 class BlockRegistry {
-public:
+  public:
     // Never returns null: a failed allocation is reported and ends the process.
     static void* allocate(const char* name, std::size_t bytes);
     // Checks every registered guard, then unregisters and frees the block; null does nothing.
@@ -15,7 +15,7 @@ public:
 
     static std::size_t entryCount();
 
-private:
+  private:
     struct Entry {
         const unsigned char* guard;
         const char* name;
@@ -30,7 +30,7 @@ private:
 
 // Owns one guarded block of float32 samples.
 class GuardedBlock {
-public:
+  public:
     GuardedBlock() = default;
     GuardedBlock(const char* name, int samples) { allocate(name, samples); }
     ~GuardedBlock() { release(); }
@@ -58,7 +58,7 @@ public:
     float& operator[](int i) { return data_[i]; }
     float operator[](int i) const { return data_[i]; }
 
-private:
+  private:
     float* data_ = nullptr;
     int samples_ = 0;
 };

@@ -1,13 +1,13 @@
 #include "engine/QuadratureAllpass.h"
 
-#include "engine/SampleRate.h"
-
 #include <cstring>
+
+#include "engine/SampleRate.h"
 
 namespace {
 constexpr double kPoleBase[QuadratureAllpass::kSections] = {
-    0.3609, 2.7412, 11.1573, 44.7581, 179.6242, 798.4578,     // chain A
-    1.2524, 5.5671, 22.3423, 89.6271, 364.7914, 2770.1114,    // chain B
+    0.3609, 2.7412, 11.1573, 44.7581, 179.6242, 798.4578,   // chain A
+    1.2524, 5.5671, 22.3423, 89.6271, 364.7914, 2770.1114,  // chain B
 };
 }
 
@@ -31,8 +31,8 @@ void QuadratureAllpass::reset() {
     }
 }
 
-void QuadratureAllpass::runPair(QuadratureAllpass& left, QuadratureAllpass& right, const float* x0, const float* x1,
-                                float* frames, int n) {
+void QuadratureAllpass::runPair(QuadratureAllpass& left, QuadratureAllpass& right, const float* x0,
+                                const float* x1, float* frames, int n) {
     typedef float Four __attribute__((vector_size(16)));
     constexpr int kChain = kSections / 2;
     // Lanes: chain A of the left channel, chain B of the left, then the same for the right.

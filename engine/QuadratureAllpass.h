@@ -3,7 +3,7 @@
 #pragma once
 
 class QuadratureAllpass {
-public:
+  public:
     static constexpr int kSections = 12;
 
     // Coefficients follow the process-wide reciprocal sample rate at construction only.
@@ -32,7 +32,7 @@ public:
     static void runPair(QuadratureAllpass& left, QuadratureAllpass& right, const float* x0, const float* x1,
                         float* frames, int n);
 
-private:
+  private:
     float section(int k, float v) {
         const float y = c_[k] * (v - y1_[k]) + x1_[k];
         x1_[k] = v;

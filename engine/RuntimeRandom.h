@@ -5,12 +5,12 @@
 #include <cstdint>
 
 class RuntimeRandom {
-public:
+  public:
     static int next() {
         state_ = state_ * 214013u + 2531011u;
         return static_cast<int>((state_ >> 16) & 32767u);
     }
 
-private:
+  private:
     static inline thread_local std::uint32_t state_ = 1;
 };

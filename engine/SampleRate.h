@@ -4,7 +4,7 @@
 #include <atomic>
 
 class ProcessSampleRate {
-public:
+  public:
     static float rate() { return rate_.load(std::memory_order_relaxed); }
     static float reciprocal() { return reciprocal_.load(std::memory_order_relaxed); }
     static void set(float rate) {
@@ -12,7 +12,7 @@ public:
         reciprocal_.store(1.0f / rate, std::memory_order_relaxed);
     }
 
-private:
+  private:
     static inline std::atomic<float> rate_{44100.0f};
     static inline std::atomic<float> reciprocal_{1.0f / 44100.0f};
 };

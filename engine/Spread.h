@@ -12,4 +12,5 @@ constexpr int kSpreadSections = 8;
 void computeSpreadLengths(ChaosRandom& random, float x, float sampleRate, int (&lengths)[2][kSpreadSections]);
 
 // Rebuilds every section for the value: gain, new cleared buffer of its length. Allocates.
-void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float x, float sampleRate);
+void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float x,
+                   float sampleRate);

@@ -1,9 +1,9 @@
 #include "engine/VoiceLanes.h"
 
+#include <immintrin.h>
+
 #include <cstring>
 #include <type_traits>
-
-#include <immintrin.h>
 
 namespace {
 
@@ -83,10 +83,12 @@ const bool kHaveAvx2 = detectAvx2();
 bool useAvx2 = kHaveAvx2;
 }  // namespace
 
-void setVoiceLanesWide(bool wide) { useAvx2 = wide && kHaveAvx2; }
+void setVoiceLanesWide(bool wide) {
+    useAvx2 = wide && kHaveAvx2;
+}
 
-void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring, int write,
-                      int frames, float shiftAll) {
+void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
+                      int write, int frames, float shiftAll) {
     if (useAvx2) {
         renderAvx2(lanes, population, solo, selected, ring, write, frames, shiftAll);
     } else {

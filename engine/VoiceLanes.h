@@ -46,8 +46,8 @@ struct VoiceLanes {
 // delay position, and for audible voices the readout from the ring of frames
 // [re 0, im 0, re 1, im 1] and the fade. The write position of the first frame is `write`; the
 // frames must not cross the ring's end.
-void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring, int write,
-                      int frames, float shiftAll);
+void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
+                      int write, int frames, float shiftAll);
 
 // Tests and benchmarks: false forces the baseline code even where AVX2 is available.
 void setVoiceLanesWide(bool wide);

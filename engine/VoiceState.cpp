@@ -10,7 +10,9 @@ namespace {
 constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 6.2831855f;
 
-float oscillatorCoefficient(float hertz, float sampleRate) { return 2.0f * std::sin(kPi * hertz / sampleRate); }
+float oscillatorCoefficient(float hertz, float sampleRate) {
+    return 2.0f * std::sin(kPi * hertz / sampleRate);
+}
 
 void randomPhase(float& s, float& c) {
     const float phi = static_cast<float>(RuntimeRandom::next()) * (1.0f / 32768.0f) * kTwoPi;
@@ -51,7 +53,8 @@ void VoiceState::applyParameter(int slot, const Individual& person, float sample
             fadeStep = -0.0002f;
             // Saturated far beyond the ring so a wild value cannot overflow, while the wrap of
             // very long delays at high rates stays as designed.
-            pendingDelay = zb::saturatingTrunc(((x * 14700.0f) * sampleRate) * 2.2675737e-5f, -(1 << 20), 1 << 20);
+            pendingDelay =
+                zb::saturatingTrunc(((x * 14700.0f) * sampleRate) * 2.2675737e-5f, -(1 << 20), 1 << 20);
             break;
         }
         case slotDelayModGain:

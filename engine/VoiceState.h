@@ -86,7 +86,7 @@ struct VoiceState {
 
     static float panLaw(float t);
 
-private:
+  private:
     static void stepOscillator(float& s, float& c, float k) {
         s = s - k * c;
         c = c + k * s;

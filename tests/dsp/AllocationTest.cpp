@@ -41,7 +41,9 @@ extern "C" void* realloc(void* area, std::size_t size) {
     note();
     return __libc_realloc(area, size);
 }
-extern "C" void free(void* area) { __libc_free(area); }
+extern "C" void free(void* area) {
+    __libc_free(area);
+}
 
 void* operator new(std::size_t size) {
     note();
@@ -51,11 +53,21 @@ void* operator new(std::size_t size) {
     }
     return area;
 }
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* area) noexcept { __libc_free(area); }
-void operator delete[](void* area) noexcept { __libc_free(area); }
-void operator delete(void* area, std::size_t) noexcept { __libc_free(area); }
-void operator delete[](void* area, std::size_t) noexcept { __libc_free(area); }
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void operator delete(void* area) noexcept {
+    __libc_free(area);
+}
+void operator delete[](void* area) noexcept {
+    __libc_free(area);
+}
+void operator delete(void* area, std::size_t) noexcept {
+    __libc_free(area);
+}
+void operator delete[](void* area, std::size_t) noexcept {
+    __libc_free(area);
+}
 
 namespace {
 

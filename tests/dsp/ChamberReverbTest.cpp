@@ -1,5 +1,3 @@
-#include "engine/ChamberReverb.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "SignalAnalysis.h"
+#include "engine/ChamberReverb.h"
 
 namespace {
 
@@ -101,7 +100,8 @@ TEST(ChamberReverb, DecayFiguresAndGains) {
     EXPECT_FLOAT_EQ(reverb->wetGain(), 0.125f);
     // Per second every line loses c^9.1875, whatever its length.
     for (int k = 0; k < 8; ++k) {
-        const double perSecond = std::pow(reverb->feedbackGain(0, k) * std::sqrt(8.0), 44100.0 / reverb->lineLength(0, k));
+        const double perSecond =
+            std::pow(reverb->feedbackGain(0, k) * std::sqrt(8.0), 44100.0 / reverb->lineLength(0, k));
         EXPECT_NEAR(20.0 * std::log10(perSecond), -60.0 / 8.2, 0.15);
     }
     EXPECT_NEAR(measuredDecay(0.0f, 0.03, 0.2), 0.25, 0.25 * 0.15);

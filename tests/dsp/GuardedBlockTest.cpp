@@ -1,9 +1,8 @@
-#include "engine/GuardedBlock.h"
-
 #include <gtest/gtest.h>
 
 #include <cstdint>
 
+#include "engine/GuardedBlock.h"
 #include "platform/testing/RecordingMessageService.h"
 
 namespace {
@@ -37,9 +36,7 @@ TEST(GuardedBlock, OverrunIsReportedAtTheNextReleaseAnywhere) {
     platform::RecordingMessageService messages;
     GuardedBlock victim("victim", 5);
     overrun(victim);
-    {
-        GuardedBlock bystander("bystander", 3);
-    }
+    { GuardedBlock bystander("bystander", 3); }
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "victim");
     EXPECT_EQ(messages.messages[0].caption, "Memory block over run!");
@@ -62,9 +59,7 @@ TEST(GuardedBlock, OnlyTheFirstBrokenBlockInRegistryOrderIsReported) {
     GuardedBlock newer("newer", 4);
     overrun(newer);
     overrun(older);
-    {
-        GuardedBlock probe("probe", 1);
-    }
+    { GuardedBlock probe("probe", 1); }
     ASSERT_EQ(messages.messages.size(), 1u);
     EXPECT_EQ(messages.messages[0].text, "older");
     repair(older);

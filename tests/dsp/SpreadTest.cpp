@@ -1,11 +1,10 @@
-#include "engine/Spread.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 
 #include "engine/ChaosRandom.h"
 #include "engine/DelayAllpass.h"
+#include "engine/Spread.h"
 
 namespace {
 

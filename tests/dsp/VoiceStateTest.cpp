@@ -1,8 +1,8 @@
-#include "engine/VoiceState.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
+
+#include "engine/VoiceState.h"
 
 namespace {
 

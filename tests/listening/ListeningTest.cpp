@@ -34,7 +34,8 @@ double levelAt(const std::vector<float>& x, std::size_t from, std::size_t n, dou
     double re = 0.0;
     double im = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-        const double window = 0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(n));
+        const double window =
+            0.5 - 0.5 * std::cos(2.0 * M_PI * static_cast<double>(i) / static_cast<double>(n));
         const double v = x[from + i] * window;
         re += v * std::cos(w * static_cast<double>(i));
         im -= v * std::sin(w * static_cast<double>(i));
@@ -89,7 +90,8 @@ struct OneVoice {
 std::vector<float> tone(double frequency, std::size_t frames, float amplitude = 0.25f) {
     std::vector<float> x(frames);
     for (std::size_t i = 0; i < frames; ++i) {
-        x[i] = amplitude * static_cast<float>(std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / kRate));
+        x[i] =
+            amplitude * static_cast<float>(std::sin(2.0 * M_PI * frequency * static_cast<double>(i) / kRate));
     }
     return x;
 }
@@ -182,7 +184,7 @@ TEST(Listening, AClickArrivesAfterTheDelayTime) {
     const std::vector<float> direct = crowd.render(click);
     const std::size_t at0 = loudest(direct, 0, direct.size());
 
-    crowd.person(slotDelayTime, 0.5f);  // 7350 samples at 44100 Hz
+    crowd.person(slotDelayTime, 0.5f);              // 7350 samples at 44100 Hz
     crowd.render(std::vector<float>(12000, 0.0f));  // fade out, move, fade in
     const std::vector<float> late = crowd.render(click);
     const std::size_t at1 = loudest(late, 0, late.size());
