@@ -84,6 +84,29 @@ void BM_SpreadChainStereo(benchmark::State& state) {
 }
 BENCHMARK(BM_SpreadChainStereo);
 
+// The same chains a run of 64 frames at a time, section after section.
+void BM_SpreadChainStereoRuns(benchmark::State& state) {
+    DelayAllpass sections[2][kSpreadSections];
+    ChaosRandom random;
+    rebuildSpread(sections, random, 1.0f, 44100.0f);
+    const std::vector<float> input = noise(kBlock, 2);
+    std::vector<float> out(kBlock * 2);
+    for (auto _ : state) {
+        for (int c = 0; c < 2; ++c) {
+            float* x = out.data() + c * kBlock;
+            std::copy(input.begin(), input.end(), x);
+            for (int start = 0; start < kBlock; start += 64) {
+                for (DelayAllpass& section : sections[c]) {
+                    section.run(x + start, 64);
+                }
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_SpreadChainStereoRuns);
+
 void BM_QuadratureAnalysisStereo(benchmark::State& state) {
     QuadratureAllpass analysers[2];
     const std::vector<float> input = noise(kBlock, 3);
@@ -99,6 +122,20 @@ void BM_QuadratureAnalysisStereo(benchmark::State& state) {
     perFrame(state, kBlock);
 }
 BENCHMARK(BM_QuadratureAnalysisStereo);
+
+// Both channels' four chains side by side, writing ring frames.
+void BM_QuadratureAnalysisStereoPair(benchmark::State& state) {
+    QuadratureAllpass analysers[2];
+    const std::vector<float> input = noise(kBlock, 3);
+    std::vector<float> out(kBlock * 4);
+    for (auto _ : state) {
+        QuadratureAllpass::runPair(analysers[0], analysers[1], input.data(), input.data(), out.data(),
+                                   kBlock);
+        benchmark::DoNotOptimize(out.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_QuadratureAnalysisStereoPair);
 
 void tuneVoices(VoiceState* voices) {
     Individual person{};
