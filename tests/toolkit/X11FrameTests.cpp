@@ -231,7 +231,32 @@ TEST_F(X11FrameTest, OpeningAndClosingAHundredTimesLeavesNothingBehind) {
 TEST_F(X11FrameTest, WithoutAParentWindowNothingOpens) {
     CFrame* frame = makeFrame(&rec);
     EXPECT_EQ(CX11Frame::attach(frame, 0), nullptr);
+    // An id that is no window: the failed requests neither end the process nor open anything.
+    EXPECT_EQ(CX11Frame::attach(frame, parent + 0x12345), nullptr);
+    EXPECT_EQ(frame->getPlatform(), nullptr);
     delete frame;
+}
+
+TEST_F(X11FrameTest, HostDestroyingItsWindowFirstIsSurvived) {
+    CFrame* frame = makeFrame(&rec);
+    ASSERT_TRUE(CX11Frame::attach(frame, parent));
+    XDestroyWindow(display, parent);
+    XSync(display, False);
+    parent = XCreateSimpleWindow(display, DefaultRootWindow(display), 0, 0, 10, 10, 0, 0, 0);
+    // Drawing into and closing the vanished window must not reach Xlib's default error
+    // handler, which would end this process.
+    frame->invalidRect(frame->getViewSize());
+    frame->idle();
+    static_cast<COnOffButton*>(frame->getView(0))->setDirty();
+    frame->idle();
+    delete frame;
+    // Errors on the host's own connection still reach the host's handler.
+    static int hostErrors = 0;
+    XErrorHandler before = XSetErrorHandler([](Display*, XErrorEvent*) { return ++hostErrors, 0; });
+    XMapWindow(display, parent + 0x12345);
+    XSync(display, False);
+    XSetErrorHandler(before);
+    EXPECT_EQ(hostErrors, 1);
 }
 
 }  // namespace

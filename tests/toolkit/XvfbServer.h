@@ -1,8 +1,10 @@
 // A private X server for a test: Xvfb on a display number it picks itself, stopped at the end.
 #pragma once
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -18,6 +20,13 @@ public:
         pid = fork();
         if (pid == 0) {
             close(fds[0]);
+            // The server goes with the test, however the test ends, and holds none of its
+            // output pipes, so a test runner never waits for it.
+            prctl(PR_SET_PDEATHSIG, SIGTERM);
+            int null = open("/dev/null", O_RDWR);
+            dup2(null, 0);
+            dup2(null, 1);
+            dup2(null, 2);
             std::string fd = std::to_string(fds[1]);
             execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
                    static_cast<char*>(nullptr));

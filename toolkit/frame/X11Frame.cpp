@@ -4,9 +4,46 @@
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
 
+#include <algorithm>
 #include <ctime>
+#include <mutex>
 
 namespace {
+
+// The host may destroy its window, and with it ours, before it closes the editor. The requests
+// that then fail must not reach Xlib's default error handler, which ends the process: errors on
+// our own connections are ignored, all others go to the handler that was there before.
+std::mutex handlerMutex;
+std::vector<Display*> ourDisplays;
+XErrorHandler previousHandler = nullptr;
+
+int ignoreOurErrors(Display* display, XErrorEvent* error) {
+    XErrorHandler next = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(handlerMutex);
+        if (std::find(ourDisplays.begin(), ourDisplays.end(), display) != ourDisplays.end()) return 0;
+        next = previousHandler;
+    }
+    return next ? next(display, error) : 0;
+}
+
+void registerDisplay(Display* display) {
+    std::lock_guard<std::mutex> lock(handlerMutex);
+    if (ourDisplays.empty()) previousHandler = XSetErrorHandler(ignoreOurErrors);
+    ourDisplays.push_back(display);
+}
+
+// Called after the last request on `display` was answered.
+void unregisterDisplay(Display* display) {
+    std::lock_guard<std::mutex> lock(handlerMutex);
+    ourDisplays.erase(std::remove(ourDisplays.begin(), ourDisplays.end(), display), ourDisplays.end());
+    if (!ourDisplays.empty()) return;
+    // Put the previous handler back, unless someone installed theirs after ours: the module may
+    // be unloaded, and no handler may point into it then.
+    XErrorHandler current = XSetErrorHandler(previousHandler);
+    if (current != ignoreOurErrors) XSetErrorHandler(current);
+    previousHandler = nullptr;
+}
 
 // An XImage that shows a CBitmap's pixels without copying them.
 XImage* imageFor(Display* display, Visual* visual, int depth, CBitmap& bitmap) {
@@ -100,6 +137,7 @@ struct CX11Frame::Impl {
     COptionMenu* popupMenu = nullptr;
     std::vector<std::unique_ptr<PopupLevel>> levels;
     bool grabbed = false;
+    bool windowGone = false;  // destroyed with the host's window
 
     Impl(int w, int h) : backBuffer(w, h) {}
 };
@@ -110,6 +148,7 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
     impl->display = XOpenDisplay(nullptr);
     if (!impl->display) return nullptr;
     Display* d = impl->display;
+    registerDisplay(d);
     int screen = DefaultScreen(d);
     impl->visual = DefaultVisual(d, screen);
     impl->depth = DefaultDepth(d, screen);
@@ -117,6 +156,7 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
     // The pictures are 32-bit pixels with red, green and blue in the usual bytes.
     if ((impl->depth != 24 && impl->depth != 32) || impl->visual->red_mask != 0xFF0000 ||
         impl->visual->blue_mask != 0xFF || parent == 0) {
+        unregisterDisplay(d);
         XCloseDisplay(d);
         return nullptr;
     }
@@ -136,6 +176,16 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
     XMapWindow(d, impl->window);
     // The host may ask about its child window at once, on its own connection.
     XSync(d, False);
+    XWindowAttributes attributesNow{};
+    if (!XGetWindowAttributes(d, impl->window, &attributesNow)) {
+        // The parent was not a window of this display.
+        releaseImage(impl->image);
+        XFreeGC(d, impl->gc);
+        XSync(d, False);
+        unregisterDisplay(d);
+        XCloseDisplay(d);
+        return nullptr;
+    }
     auto* platform = new CX11Frame(frame, std::move(impl));
     frame->setPlatform(std::unique_ptr<IPlatformFrame>(platform));
     return platform;
@@ -148,8 +198,12 @@ CX11Frame::~CX11Frame() {
     Display* d = impl->display;
     releaseImage(impl->image);
     XFreeGC(d, impl->gc);
-    XDestroyWindow(d, impl->window);
+    XEvent e;
     XSync(d, False);
+    if (XCheckTypedWindowEvent(d, impl->window, DestroyNotify, &e)) impl->windowGone = true;
+    if (!impl->windowGone) XDestroyWindow(d, impl->window);
+    XSync(d, False);
+    unregisterDisplay(d);
     XCloseDisplay(d);
 }
 
@@ -172,8 +226,9 @@ void CX11Frame::flush() {
         auto context = createBitmapContext(impl->backBuffer);
         frame->drawRect(context.get(), area);
         context.reset();
-        XPutImage(impl->display, impl->window, impl->gc, impl->image, area.left, area.top, area.left, area.top,
-                  unsigned(area.width()), unsigned(area.height()));
+        if (!impl->windowGone)
+            XPutImage(impl->display, impl->window, impl->gc, impl->image, area.left, area.top, area.left,
+                      area.top, unsigned(area.width()), unsigned(area.height()));
     }
     XFlush(impl->display);
 }
@@ -334,6 +389,9 @@ void CX11Frame::pumpEvents() {
         if (popupEvent(e)) continue;
         if (e.xany.window != impl->window) continue;
         switch (e.type) {
+        case DestroyNotify:
+            impl->windowGone = true;
+            break;
         case Expose: {
             CRect r(e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height);
             r = r.intersect(frame->getViewSize());
