@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "editor/CGlowLamp.h"
 #include "editor/PanelCrowd.h"
@@ -86,17 +87,21 @@ bool EffectEditor::open(void* parent) {
     frame_ = new CFrame(CRect(0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top), this);
     frame_->setBackground(skins_[0]);
     buildControls();
-    knobMode_ = kLinearMode;
     // Linux hands over the X11 window id of the parent.
     if (!CX11Frame::attach(frame_, reinterpret_cast<unsigned long>(parent))) {
-        delete frame_;
-        frame_ = nullptr;
-        controlByParameter_.fill(nullptr);
+        close();
         return false;
     }
     AEffEditor::open(parent);
-    open_ = true;
+    opened();
     return true;
+}
+
+void EffectEditor::opened() {
+    knobMode_ = kLinearMode;
+    uiThread_ = std::this_thread::get_id();
+    for (auto& flag : pendingParameter_) flag.store(false, std::memory_order_relaxed);
+    open_ = true;
 }
 
 COffscreenFrame* EffectEditor::openOffscreen() {
@@ -104,8 +109,7 @@ COffscreenFrame* EffectEditor::openOffscreen() {
     frame_ = new CFrame(CRect(0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top), this);
     frame_->setBackground(skins_[0]);
     buildControls();
-    knobMode_ = kLinearMode;
-    open_ = true;
+    opened();
     return COffscreenFrame::attach(frame_);
 }
 
@@ -249,7 +253,18 @@ void EffectEditor::buildControls() {
 
 void EffectEditor::idle() {
     if (!open_ || !frame_) return;
-    CrowdEngine* engine = engine_;
+    // While these lists show, nothing else is drawn; the lists themselves are windows whose
+    // events still have to be handled.
+    bool listShowing = (populationMenu_ && populationMenu_->isPopupOpen()) ||
+                       (presetPanel_ && presetPanel_->actionMenu()->isPopupOpen());
+    if (listShowing) {
+        if (IPlatformFrame* platform = frame_->getPlatform()) platform->pumpEvents();
+        return;
+    }
+    // Changes that came from other threads, with the values they have now.
+    for (int i = 0; i < kNumParams && frame_; ++i)
+        if (pendingParameter_[std::size_t(i)].exchange(false, std::memory_order_acq_rel)) showParameter(i, parameter(i));
+
     std::uint32_t now = frame_->ticks();
     if (now - lastIdleTicks_ >= 40) {
         lastIdleTicks_ = now;
@@ -262,9 +277,9 @@ void EffectEditor::idle() {
     }
     if (lamp_) {
         lamp_->setDirty();
-        if (engine && engine->clipped()) {
+        if (engine_->clipped()) {
             lamp_->setValue(1.0f);
-            engine->clearClip();
+            engine_->clearClip();
         }
     }
     frame_->idle();
@@ -294,44 +309,160 @@ bool EffectEditor::setKnobMode(VstInt32 mode) {
 
 void EffectEditor::setParameter(VstInt32 index, float value) {
     if (!open_ || !frame_ || index < 0 || index >= kNumParams) return;
-    if (index >= kFirstPersonIndex) {
-        // Only the selected person's values are on the dials.
-        int s = selectedPerson();
-        if (index >= personIndex(s, 0) && index < personIndex(s, kSlotsPerPerson)) {
-            int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
-            if (slot < 8) {
-                if (CControl* dial = controlByParameter_[std::size_t(kFirstPersonIndex + slot)]) {
-                    dial->setValue(value);
-                    dial->setDirty();
-                }
-            }
-            if (crowd_) crowd_->rebuild = 1.0f;
-        }
+    // Controls belong to the user-interface thread; from any other the change waits for idle.
+    if (std::this_thread::get_id() != uiThread_) {
+        pendingParameter_[std::size_t(index)].store(true, std::memory_order_release);
         return;
     }
-    if (CControl* c = controlByParameter_[std::size_t(index)]) {
+    showParameter(index, value);
+}
+
+void EffectEditor::showParameter(int index, float value) {
+    if (index == parPopulationIndex) {
+        int p = std::min(nearest(60.0f * value), kNumPeople - 1);
+        int s = selectedPerson();
+        labelSelectedMenu(p);
+        // The selection stays within the population, whether or not it changed.
+        plugin_->setParameter(parPersonSelectedIndex, personValue(std::min(s, p)));
+        if (!frame_) return;
+        selectedMenu_->setDirty();
+        crowd_->rebuild = 1.0f;
+        populationMenu_->setValue(value);
+        populationMenu_->setDirty();
+    } else if (index == parPersonSelectedIndex) {
+        int p = nearest(60.0f * parameter(parPopulationIndex));
+        float used = nearest(60.0f * value) >= p ? personValue(p) : value;
+        selectedMenu_->setValue(used);
+        int s = nearest(60.0f * used);
+        for (int k = 0; k < 8; ++k) {
+            int shown = personIndex(s, k);
+            if (shown < kNumParams) controlByParameter_[std::size_t(kFirstPersonIndex + k)]->setValue(parameter(shown));
+        }
+        dialsNeedRedraw_ = true;
+        crowd_->rebuild = 1.0f;
+        selectedMenu_->setValue(used);
+        selectedMenu_->setDirty();
+    } else if (index == parPresetNameIndex) {
+        const Program& program = engine_->program();
+        presetPanel_->nameBox()->setText(std::string(program.name, strnlen(program.name, kProgramNameSize)));
+        presetPanel_->relist();
+    } else if (index >= kFirstPersonIndex) {
+        // Only the selected person's values are on the dials.
+        int s = selectedPerson();
+        if (index >= personIndex(s, 0) && index < personIndex(s + 1, 0)) {
+            int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
+            if (slot < 8) {
+                CControl* dial = controlByParameter_[std::size_t(kFirstPersonIndex + slot)];
+                dial->setValue(value);
+                dial->setDirty();
+            }
+            crowd_->rebuild = 1.0f;
+        }
+    } else if (CControl* c = controlByParameter_[std::size_t(index)]) {
         c->setValue(value);
         c->setDirty();
     }
 }
 
 void EffectEditor::valueChanged(CControl* control) {
-    int tag = control->getTag();
-    float v = control->getValue();
-    if (tag >= kFirstPersonIndex && tag < kFirstPersonIndex + 12) {
+    const int tag = control->getTag();
+    const float v = control->getValue();
+
+    // Person dials: the selected person's parameter, and nothing else.
+    if (tag >= kFirstPersonIndex && tag < kFirstPersonIndex + kSlotsPerPerson) {
         plugin_->setParameterAutomated(personIndex(selectedPerson(), tag - kFirstPersonIndex), v);
         control->setDirty();
         return;
     }
-    if (tag == kCmdDisplayAxis && crowd_) crowd_->rebuild = 1.0f;
-    if (tag == kCmdHelp && crowd_) {
-        crowd_->mode = int(v) == 1 ? PanelCrowd::kHelpMode : PanelCrowd::kCrowdMode;
-        crowd_->setDirty();
+
+    switch (tag) {
+    case parPersonSelectedIndex: {
+        int p = nearest(60.0f * parameter(parPopulationIndex));
+        if (nearest(60.0f * v) > p) {
+            // A "--" entry: the last person there is.
+            plugin_->setParameter(parPersonSelectedIndex, personValue(p));
+            control->setValue(personValue(p));
+        }
+        break;
     }
-    // Plain parameters are set and reported to the host; the preset strip's own actions are
-    // not wired here.
-    bool plain = tag >= 0 && tag < kNumParams && tag != parPresetActionIndex && tag != parPresetNameIndex;
-    if (plain) plugin_->setParameterAutomated(tag, v);
+    case parRandLowerIndex:
+        // Only the other dial's position follows; its parameter keeps its value.
+        if (upperBound_ && v > upperBound_->getValue()) {
+            upperBound_->setValue(v);
+            upperBound_->setDirty();
+        }
+        break;
+    case parRandUpperIndex:
+        if (lowerBound_ && v < lowerBound_->getValue()) {
+            lowerBound_->setValue(v);
+            lowerBound_->setDirty();
+        }
+        break;
+    case kCmdPopulationDown:
+    case kCmdPopulationUp:
+        if (v != 0.0f) {
+            int p = nearest(60.0f * parameter(parPopulationIndex)) + (tag == kCmdPopulationUp ? 1 : -1);
+            if (p >= 0 && p < kNumPeople) plugin_->setParameter(parPopulationIndex, personValue(p));
+            if (populationMenu_) populationMenu_->setDirty();
+        }
+        return;
+    case kCmdSelectedDown:
+        if (v != 0.0f) {
+            int s = selectedPerson() - 1;
+            if (s >= 0) plugin_->setParameter(parPersonSelectedIndex, personValue(s));
+            if (selectedMenu_) selectedMenu_->setDirty();
+        }
+        return;
+    case kCmdSelectedUp:
+        if (v != 0.0f) {
+            int s = selectedPerson() + 1;
+            if (populationMenu_ && s <= populationMenu_->getCurrentIndex())
+                plugin_->setParameter(parPersonSelectedIndex, personValue(s));
+            if (selectedMenu_) selectedMenu_->setDirty();
+        }
+        return;
+    case kCmdDisplayAxis:
+        if (crowd_) crowd_->rebuild = 1.0f;
+        return;
+    case kCmdHelp:
+        if (crowd_) crowd_->mode = int(v) == 1 ? PanelCrowd::kHelpMode : PanelCrowd::kCrowdMode;
+        if (frame_) frame_->invalidRect(frame_->getViewSize());
+        return;
+    case kCmdCrowd:
+    case kCmdRandomGroup:
+    case kCmdRandomAll:
+    case kCmdRandomise:  // the randomiser is not part of this editor yet
+    case kCmdWebPage:    // nor is opening the web page
+        return;
+    case parPresetActionIndex: {
+        int k = int(5.0f * v + 0.5f);
+        if (k == PresetPanel::kResetCurrent) {
+            plugin_->resetCurrentProgram();
+            return;
+        }
+        // Loading and saving preset files are not part of this editor yet.
+        if (k == PresetPanel::kLoadPreset || k == PresetPanel::kSavePreset) return;
+        break;
+    }
+    case parPresetPrevIndex:
+    case parPresetNextIndex:
+        // The release steps the program, wherever the mouse was let go.
+        if (v != 0.0f) return;
+        if (frame_) frame_->invalidRect(frame_->getViewSize());
+        break;
+    case parPresetNameIndex: {
+        std::string text = presetPanel_->nameBox()->getText().substr(0, 25);
+        engine_->program().setName(text.c_str());
+        presetPanel_->relist();
+        plugin_->setParameter(parPresetNameIndex, presetPanel_->nameBox()->getValue());
+        break;
+    }
+    default:
+        break;
+    }
+
+    // The common end: the parameter of the control's tag takes the control's value.
+    if (tag < kNumParams) plugin_->setParameterAutomated(tag, control->getValue());
     control->setDirty();
 }
 

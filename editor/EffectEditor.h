@@ -4,7 +4,9 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "plugin/Program.h"
 #include "toolkit/Controls.h"
@@ -125,6 +127,12 @@ public:
 
 private:
     void buildControls();
+    // Finishes opening: knob mode, flags and the thread that owns the controls.
+    void opened();
+    // A parameter change shown on the controls (on the user-interface thread).
+    void showParameter(int index, float value);
+    // Writes person number k as a normalised value.
+    static float personValue(int k) { return float(k) * (1.0f / 60.0f); }
     float parameter(int index) const;
     // Labels the selected-person menu for population index p (p + 1 people).
     void labelSelectedMenu(int p);
@@ -140,6 +148,9 @@ private:
     std::uint32_t lastIdleTicks_ = 0;
     bool dialsNeedRedraw_ = true;
     std::array<CControl*, kNumParams> controlByParameter_{};
+    // Changes made on other threads wait here for the next idle, one flag per index.
+    std::array<std::atomic<bool>, kNumParams> pendingParameter_{};
+    std::thread::id uiThread_;
 
     COptionMenu* populationMenu_ = nullptr;
     COptionMenu* selectedMenu_ = nullptr;

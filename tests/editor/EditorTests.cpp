@@ -13,34 +13,9 @@
 #include "plugin/EffectVST.h"
 #include "toolkit/frame/OffscreenFrame.h"
 
+#include "EditorFixture.h"
+
 namespace {
-
-struct Call {
-    VstInt32 opcode;
-    VstInt32 index;
-};
-std::vector<Call>* hostCalls = nullptr;
-
-VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float) {
-    if (hostCalls) hostCalls->push_back({opcode, index});
-    return opcode == audioMasterVersion ? 2400 : 0;
-}
-
-struct EditorTest : ::testing::Test {
-    std::vector<Call> calls;
-    EffectVST plugin{host, &EffectEditor::create};
-    EffectEditor& editor = *static_cast<EffectEditor*>(plugin.getEditor());
-
-    EditorTest() { hostCalls = &calls; }
-    ~EditorTest() override { hostCalls = nullptr; }
-
-    CControl* control(int row) { return static_cast<CControl*>(editor.frame()->getView(row - 1)); }
-    int count(VstInt32 opcode, VstInt32 index) const {
-        int n = 0;
-        for (const Call& c : calls) n += c.opcode == opcode && c.index == index;
-        return n;
-    }
-};
 
 // The window's table: kind, tag and rectangle of every control, in the order they lie.
 struct Row {
