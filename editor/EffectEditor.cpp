@@ -7,6 +7,7 @@
 #include "editor/CGlowLamp.h"
 #include "editor/PanelCrowd.h"
 #include "editor/PresetPanel.h"
+#include "editor/Randomiser.h"
 #include "engine/CrowdEngine.h"
 #include "plugin/EffectVST.h"
 #include "toolkit/frame/OffscreenFrame.h"
@@ -428,11 +429,14 @@ void EffectEditor::valueChanged(CControl* control) {
         if (crowd_) crowd_->mode = int(v) == 1 ? PanelCrowd::kHelpMode : PanelCrowd::kCrowdMode;
         if (frame_) frame_->invalidRect(frame_->getViewSize());
         return;
+    case kCmdRandomise:
+        // Once per click released inside the button.
+        if (v != 0.0f) Randomiser(this).randomise();
+        return;
     case kCmdCrowd:
     case kCmdRandomGroup:
     case kCmdRandomAll:
-    case kCmdRandomise:  // the randomiser is not part of this editor yet
-    case kCmdWebPage:    // nor is opening the web page
+    case kCmdWebPage:  // opening the web page is not part of this editor yet
         return;
     case parPresetActionIndex: {
         int k = int(5.0f * v + 0.5f);

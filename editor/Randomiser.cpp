@@ -1,0 +1,50 @@
+#include "editor/Randomiser.h"
+
+#include "editor/EffectEditor.h"
+#include "editor/PanelCrowd.h"
+#include "engine/RuntimeRandom.h"
+#include "plugin/EffectVST.h"
+
+namespace {
+
+constexpr int kEverything[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+
+}  // namespace
+
+const int* Randomiser::groupSlots(int g, int& count) {
+    if (g == 0 || g == 1) {
+        count = g == 0 ? 8 : 7;  // "everything - not gain" leaves slot 7 alone
+        return kEverything;
+    }
+    if (g >= 2 && g <= 9) {
+        count = 1;
+        return &kEverything[g - 2];
+    }
+    count = 0;
+    return nullptr;
+}
+
+float Randomiser::randomValue() {
+    float r = float(RuntimeRandom::next()) * (1.0f / 32768.0f);
+    float lower = editor->lowerBound()->getValue();
+    float upper = editor->upperBound()->getValue();
+    return (upper - lower) * r + lower;
+}
+
+void Randomiser::randomise() {
+    EffectVST* plugin = editor->plugin();
+    int first = editor->selectedPerson();
+    int last = first;
+    if (editor->allSwitch()->getValue() == 1.0f) {
+        first = 0;
+        last = int(60.0f * plugin->getParameter(parPopulationIndex) + 0.5f);
+    }
+    editor->crowd()->rebuild = 1.0f;
+    for (int n = first; n <= last; ++n) {
+        int g = int(editor->groupMenu()->getValue() * 10.0f + 0.5f);
+        int count = 0;
+        const int* slots = groupSlots(g, count);
+        // Plain changes: the host is not told of them.
+        for (int i = 0; i < count; ++i) plugin->setParameter(personIndex(n, slots[i]), randomValue());
+    }
+}
