@@ -118,15 +118,64 @@ void PanelCrowd::draw(CDrawContext* context) {
     setDirty(false);
 }
 
-CMouseResult PanelCrowd::onMouseDown(CPoint, int buttons) {
+void PanelCrowd::moveDragged(CPoint where) {
+    if (dragged < 0 || !editor || !editor->engine()) return;
+    float w = float(size.width()), h = float(size.height());
+    float u = std::clamp((float(where.x) - 4.0f) / (w - 8.0f), 0.0f, 1.0f);
+    float v = std::clamp(1.0f - (float(where.y) - 4.0f) / (h - 8.0f), 0.0f, 1.0f);
+    int mode = axisMode();
+    float* fields = &editor->engine()->program().people[dragged].parPitchShift;
+    const int slots[2] = {kAxisSlots[mode][0], kAxisSlots[mode][1]};
+    const float values[2] = {u, v};
+    fields[slots[0]] = u;
+    fields[slots[1]] = v;
+    for (int a = 0; a < 2; ++a) {
+        // The dial shows the new value, and reporting it makes the change an automated one.
+        editor->setParameter(personIndex(dragged, slots[a]), values[a]);
+        if (CControl* dial = editor->controlByParameter(kFirstPersonIndex + slots[a]))
+            if (listener) listener->valueChanged(dial);
+    }
+}
+
+CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
     if (!(buttons & (kLButton | kRButton))) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     beginEdit();
+    if (mode == kHelpMode) return kMouseHandled;
+    CPoint local{where.x - size.left, where.y - size.top};
+    int best = 200;
+    int hit = -1;
+    int n = personCount();
+    for (int i = 0; i < n; ++i) {
+        CPoint at = personPosition(i);
+        int d = (local.y - at.y) * (local.y - at.y) + (local.x - at.x) * (local.x - at.x);
+        if (d < 180 && d < best) {
+            best = d;
+            hit = i;
+            grab = {at.x - local.x, at.y - local.y};
+        }
+    }
+    dragged = hit;
+    if (hit < 0) return kMouseHandled;
+    CrowdEngine* engine = editor->engine();
+    if (hit != int(engine->program().parPersonSelected * 60.0f + 0.5f)) {
+        // Selecting by clicking is not an automation the host hears of.
+        float selected = float(hit) * (1.0f / 60.0f);
+        engine->markParameter(parPersonSelectedIndex, selected);
+        editor->setParameter(parPersonSelectedIndex, selected);
+    }
+    moveDragged({local.x + grab.x, local.y + grab.y});
     return kMouseHandled;
 }
 
-CMouseResult PanelCrowd::onMouseMoved(CPoint, int) { return kMouseHandled; }
+CMouseResult PanelCrowd::onMouseMoved(CPoint where, int buttons) {
+    if (!(buttons & (kLButton | kRButton))) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (mode == kCrowdMode && dragged >= 0)
+        moveDragged({where.x - size.left + grab.x, where.y - size.top + grab.y});
+    return kMouseHandled;
+}
 
 CMouseResult PanelCrowd::onMouseUp(CPoint, int) {
+    dragged = -1;
     if (isEditing()) endEdit();
     return kMouseHandled;
 }

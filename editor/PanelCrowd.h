@@ -41,6 +41,8 @@ public:
 
 private:
     const Program* program() const;
+    // Person values from a panel-local position, for the dragged person.
+    void moveDragged(CPoint where);
 
     EffectEditor* editor;
     std::unique_ptr<CBitmap> cache;
