@@ -2,6 +2,7 @@
 
 #include <immintrin.h>
 
+#include <atomic>
 #include <cstring>
 #include <type_traits>
 
@@ -80,7 +81,7 @@ bool detectAvx2() {
     return __builtin_cpu_supports("avx2") != 0;
 }
 const bool kHaveAvx2 = detectAvx2();
-bool useAvx2 = kHaveAvx2;
+std::atomic<bool> useAvx2{kHaveAvx2};
 }  // namespace
 
 void setVoiceLanesWide(bool wide) {
@@ -89,7 +90,7 @@ void setVoiceLanesWide(bool wide) {
 
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
                       int write, int frames, float shiftAll) {
-    if (useAvx2) {
+    if (useAvx2.load(std::memory_order_relaxed)) {
         renderAvx2(lanes, population, solo, selected, ring, write, frames, shiftAll);
     } else {
         renderGeneric(lanes, population, solo, selected, ring, write, frames, shiftAll);
