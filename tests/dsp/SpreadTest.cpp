@@ -1,9 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <memory>
+#include <random>
+#include <vector>
 
 #include "engine/ChaosRandom.h"
+#include "engine/CrowdEngine.h"
 #include "engine/DelayAllpass.h"
+#include "engine/QuadratureAllpass.h"
+#include "engine/SampleRate.h"
 #include "engine/Spread.h"
 
 namespace {
@@ -91,6 +97,60 @@ TEST(Spread, WildValuesBuildOnlyLengthsOfTheUnitRange) {
         for (int c = 0; c < 2; ++c) {
             for (int i = 0; i < kSpreadSections; ++i) {
                 EXPECT_GE(got[c][i], 2);
+            }
+        }
+    }
+}
+
+// With "Spread" 0 the analysers receive the input itself: the rings hold exactly what an
+// analyser fed the plain input writes, and no section moves. With "Spread" on they do not.
+TEST(Spread, ZeroTakesTheChainsOutOfThePath) {
+    for (bool frameByFrame : {false, true}) {
+        for (float spread : {0.0f, 1.0f}) {
+            ProcessSampleRate::set(44100.0f);
+            auto engine = std::make_unique<CrowdEngine>();
+            engine->setFrameByFrame(frameByFrame);
+            engine->setupProgram(0, 44100.0f);
+            engine->markParameter(parAllpassSpreadIndex, spread);
+            std::vector<float> left(512, 0.0f);
+            std::vector<float> right(512, 0.0f);
+            float* io[2] = {left.data(), right.data()};
+            for (int i = 0; i < 40; ++i) {
+                engine->process(io, io, 2, 2, 512);
+            }
+            ASSERT_EQ(engine->globalFadeStep(), 0.0f);
+            engine->resetVoices();
+            const int positions[2] = {engine->spreadSection(0, 3).position(),
+                                      engine->spreadSection(1, 7).position()};
+            const int start = engine->writePosition();
+
+            std::mt19937 noise(9);
+            std::uniform_real_distribution<float> dist(-0.5f, 0.5f);
+            std::vector<float> input[2] = {std::vector<float>(300), std::vector<float>(300)};
+            for (auto& channel : input) {
+                for (float& x : channel) {
+                    x = dist(noise);
+                }
+            }
+            left = input[0];
+            right = input[1];
+            engine->process(io, io, 2, 2, 300);
+
+            bool same = true;
+            for (int c = 0; c < 2; ++c) {
+                QuadratureAllpass plain;
+                for (int j = 0; j < 300; ++j) {
+                    float re = 0.0f;
+                    float im = 0.0f;
+                    plain.step(input[c][j] + 1e-20f, re, im);
+                    const int at = (start + j) & kRingMask;
+                    same = same && engine->ringSample(c, 0, at) == re && engine->ringSample(c, 1, at) == im;
+                }
+            }
+            EXPECT_EQ(same, spread == 0.0f) << frameByFrame << " " << spread;
+            if (spread == 0.0f) {
+                EXPECT_EQ(engine->spreadSection(0, 3).position(), positions[0]);
+                EXPECT_EQ(engine->spreadSection(1, 7).position(), positions[1]);
             }
         }
     }
