@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "editor/EffectEditor.h"
+#include "editor/HelpPane.h"
 #include "engine/CrowdEngine.h"
 #include "plugin/EffectVST.h"
 
@@ -24,13 +25,15 @@ constexpr int kAxisSlots[3][2] = {{slotPan, slotPitchShift}, {slotPan, slotDelay
 PanelCrowd::PanelCrowd(const CRect& r, CControlListener* l, int t, std::shared_ptr<CBitmap> bitmap)
     : CControl(r, l, t, std::move(bitmap)),
       editor(dynamic_cast<EffectEditor*>(l)),
-      cache(std::make_unique<CBitmap>(r.width(), r.height())) {
+      cache(std::make_unique<CBitmap>(r.width(), r.height())),
+      help(std::make_unique<HelpPane>(r, editor, this)) {
     cache->fill(kBlackCColor);
 }
 
 PanelCrowd::PanelCrowd(const PanelCrowd& o)
     : CControl(o), rebuild(1.0f), mode(o.mode), editor(o.editor),
-      cache(std::make_unique<CBitmap>(o.size.width(), o.size.height())) {
+      cache(std::make_unique<CBitmap>(o.size.width(), o.size.height())),
+      help(std::make_unique<HelpPane>(o.size, o.editor, this)) {
     cache->fill(kBlackCColor);
 }
 
@@ -65,8 +68,7 @@ CPoint PanelCrowd::personPosition(int person) const {
 
 void PanelCrowd::draw(CDrawContext* context) {
     if (mode == kHelpMode) {
-        // The help pane takes this area; until it exists the display's background stands in.
-        if (background) context->drawBitmap(*background, size);
+        help->draw(context);
         setDirty(false);
         return;
     }
@@ -140,7 +142,11 @@ void PanelCrowd::moveDragged(CPoint where) {
 CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
     if (!(buttons & (kLButton | kRButton))) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     beginEdit();
-    if (mode == kHelpMode) return kMouseHandled;
+    if (mode == kHelpMode) {
+        help->onMouseDown({where.x - size.left, where.y - size.top}, buttons);
+        setDirty();
+        return kMouseHandled;
+    }
     CPoint local{where.x - size.left, where.y - size.top};
     int best = 200;
     int hit = -1;
@@ -169,18 +175,28 @@ CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
 
 CMouseResult PanelCrowd::onMouseMoved(CPoint where, int buttons) {
     if (!(buttons & (kLButton | kRButton))) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
-    if (mode == kCrowdMode && dragged >= 0)
+    if (mode == kHelpMode) {
+        help->onMouseMoved({where.x - size.left, where.y - size.top}, buttons);
+        setDirty();
+    } else if (dragged >= 0) {
         moveDragged({where.x - size.left + grab.x, where.y - size.top + grab.y});
+    }
     return kMouseHandled;
 }
 
 CMouseResult PanelCrowd::onMouseUp(CPoint, int) {
+    help->onMouseUp();
     dragged = -1;
     if (isEditing()) endEdit();
     return kMouseHandled;
 }
 
-int PanelCrowd::notify(CView*, const char*) { return 0; }
+int PanelCrowd::notify(CView*, const char* message) {
+    if (std::strcmp(message, kMsgTimer) != 0) return 0;
+    help->timerTick();
+    setDirty();
+    return 1;
+}
 
 bool PanelCrowd::isTypeOf(const char* name) const {
     return std::strcmp(name, "PanelCrowd") == 0 || CControl::isTypeOf(name);

@@ -7,6 +7,7 @@
 #include "toolkit/CView.h"
 
 class EffectEditor;
+class HelpPane;
 struct Program;
 
 class PanelCrowd : public CControl {
@@ -38,6 +39,7 @@ public:
     int draggedPerson() const { return dragged; }
     int versionFade() const { return fade; }
     int animationPhase() const { return phase; }
+    HelpPane* helpPane() const { return help.get(); }
 
 private:
     const Program* program() const;
@@ -46,6 +48,7 @@ private:
 
     EffectEditor* editor;
     std::unique_ptr<CBitmap> cache;
+    std::unique_ptr<HelpPane> help;
     int dragged = -1;
     CPoint grab;
     int fade = kVersionFadeStart;
