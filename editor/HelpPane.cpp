@@ -56,8 +56,10 @@ void HelpPane::layout(CDrawContext& context) {
             }
             // The line buffers hold 79 characters; a longer run ends there like a full line.
             if (context.getStringWidth(line) >= limit || int(line.size()) >= kMaxLineLength) {
-                if (isWordCharacter(line.back())) {
-                    // Give the word back to the next line.
+                // Give the word back to the next line; a word wider than the whole line is
+                // broken where it reaches the limit instead.
+                bool oneWord = std::all_of(line.begin(), line.end(), isWordCharacter);
+                if (isWordCharacter(line.back()) && !oneWord) {
                     while (line.size() > 1 && isWordCharacter(line.back())) {
                         line.pop_back();
                         --pos;

@@ -174,3 +174,15 @@ TEST_F(HelpPaneTest, WithoutTextTheScrollBarStaysAtTheTop) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(HelpPaneTest, AWordWiderThanTheLineIsBrokenAtTheLimit) {
+    openHelp();
+    useText(std::string(120, '=') + "\r\n" + numbered(20).substr(12));
+    // Not one character per line: the run fills whole lines.
+    EXPECT_GT(pane->line(0).size(), 30u);
+    EXPECT_EQ(pane->line(0).size() + pane->line(1).size() + (pane->line(2).rfind("line", 0) == 0 ? 0 : pane->line(2).size()), 120u);
+}
+
+}  // namespace
