@@ -6,6 +6,7 @@
 
 #include "editor/CGlowLamp.h"
 #include "editor/PanelCrowd.h"
+#include "editor/PresetFiles.h"
 #include "editor/PresetPanel.h"
 #include "editor/Randomiser.h"
 #include "engine/CrowdEngine.h"
@@ -37,7 +38,8 @@ void textAppearance(CTextControl* c) {
 
 AEffGUIEditor* EffectEditor::create(EffectVST* effect) { return new EffectEditor(effect); }
 
-EffectEditor::EffectEditor(EffectVST* effect) : AEffGUIEditor(effect), plugin_(effect), engine_(new CrowdEngine()) {
+EffectEditor::EffectEditor(EffectVST* effect)
+    : AEffGUIEditor(effect), plugin_(effect), engine_(new CrowdEngine()), fileSelector_(std::make_unique<NoFileSelector>()) {
     plugin_->setEngine(engine_);
     for (std::size_t i = 0; i < skins_.size(); ++i) skins_[i] = CBitmap::fromResource(kConstructionSkins[i]);
     // The window's size is the background's.
@@ -440,12 +442,21 @@ void EffectEditor::valueChanged(CControl* control) {
         return;
     case parPresetActionIndex: {
         int k = int(5.0f * v + 0.5f);
+        if (k == PresetPanel::kLoadPreset) {
+            loadPreset();
+            if (presetPanel_) presetPanel_->relist();
+            // Selects the current program again, loaded or not, which refreshes every control.
+            plugin_->setParameter(parPresetReloadIndex, 0.0f);
+            return;
+        }
+        if (k == PresetPanel::kSavePreset) {
+            savePreset();
+            return;
+        }
         if (k == PresetPanel::kResetCurrent) {
             plugin_->resetCurrentProgram();
             return;
         }
-        // Loading and saving preset files are not part of this editor yet.
-        if (k == PresetPanel::kLoadPreset || k == PresetPanel::kSavePreset) return;
         break;
     }
     case parPresetPrevIndex:
@@ -471,6 +482,32 @@ void EffectEditor::valueChanged(CControl* control) {
 }
 
 int EffectEditor::controlModifierClicked(CControl*, int) { return 0; }
+
+void EffectEditor::setFileSelector(std::unique_ptr<FileSelector> selector) {
+    fileSelector_ = selector ? std::move(selector) : std::make_unique<NoFileSelector>();
+}
+
+void EffectEditor::loadPreset() {
+    FileSelectRequest request;
+    request.command = 0;
+    request.typeName = "VST FXP";
+    request.title = "Select filename to LOAD";
+    std::string chosen;
+    if (!fileSelector_->choose(request, chosen)) return;
+    std::string path = presetFileName(chosen);
+    if (!path.empty()) readPresetFile(path, engine_->program());
+}
+
+void EffectEditor::savePreset() {
+    FileSelectRequest request;
+    request.command = 1;
+    request.typeName = "VST Effect FXP";
+    request.title = "Select filename to SAVE";
+    std::string chosen;
+    if (!fileSelector_->choose(request, chosen)) return;
+    std::string path = presetFileName(chosen);
+    if (!path.empty()) writePresetFile(path, engine_->program());
+}
 
 void EffectEditor::beginEdit(int index) { plugin_->beginEdit(index); }
 void EffectEditor::endEdit(int index) { plugin_->endEdit(index); }

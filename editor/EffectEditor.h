@@ -14,6 +14,7 @@
 #include "vst/ZornbeckExtensions.h"
 
 class COffscreenFrame;
+class FileSelector;
 class CGlowLamp;
 class CrowdEngine;
 class EffectVST;
@@ -125,6 +126,12 @@ public:
     // The selected person as a number, from parameter 1.
     int selectedPerson() const;
 
+    // The file dialog used for loading and saving presets.
+    void setFileSelector(std::unique_ptr<FileSelector> selector);
+    // The current program from a file the user chooses / into one; nothing when none is chosen.
+    void loadPreset();
+    void savePreset();
+
 private:
     void buildControls();
     // Finishes opening: knob mode, flags and the thread that owns the controls.
@@ -163,4 +170,5 @@ private:
     CGlowLamp* lamp_ = nullptr;
     COnOffButton* helpSwitch_ = nullptr;
     std::unique_ptr<PresetPanel> presetPanel_;
+    std::unique_ptr<FileSelector> fileSelector_;
 };
