@@ -1,5 +1,6 @@
 // The X11 frame in a real window of a private X server, driven with synthetic input.
 #include <dirent.h>
+#include <malloc.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -209,6 +210,7 @@ TEST_F(X11FrameTest, OpeningAndClosingAHundredTimesLeavesNothingBehind) {
         delete frame;
     }
     int files = openFileCount();
+    std::size_t heap = mallinfo2().uordblks;
     for (int i = 0; i < 100; ++i) {
         CFrame* frame = makeFrame(&rec);
         ASSERT_TRUE(CX11Frame::attach(frame, parent));
@@ -216,6 +218,9 @@ TEST_F(X11FrameTest, OpeningAndClosingAHundredTimesLeavesNothingBehind) {
         delete frame;
     }
     EXPECT_EQ(openFileCount(), files);
+    // Each round allocates a back buffer of a megabyte; what stays behind is far less than one.
+    std::size_t grown = mallinfo2().uordblks - std::min(heap, mallinfo2().uordblks);
+    EXPECT_LT(grown, 256u * 1024u) << grown;
     XSync(display, False);
     EXPECT_TRUE(children().empty());
     // The server holds no connection of ours beyond the test's own.
