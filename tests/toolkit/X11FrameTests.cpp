@@ -184,6 +184,42 @@ TEST_F(X11FrameTest, SyntheticClicksReachControlsAndPopupLists) {
     delete frame;
 }
 
+TEST_F(X11FrameTest, SubmenusOpenOnHoverAndReportTheirOwnPick) {
+    CFrame* frame = makeFrame(&rec);
+    auto* sub = new COptionMenu(CRect(11, 404, 76, 421), &rec, 8, COptionMenu::kNoDrawStyle | COptionMenu::kPopupTopLeft);
+    for (const char* s : {"Alpha", "Beta", "Gamma"}) sub->addEntry(s);
+    auto* action = new COptionMenu(CRect(11, 404, 76, 421), &rec, 7, COptionMenu::kNoDrawStyle | COptionMenu::kPopupTopLeft);
+    for (const char* s : {"Load preset", "Save preset", "Reset current", "-"}) action->addEntry(s);
+    action->addEntry(sub, "Presets");
+    frame->addView(sub);
+    frame->addView(action);
+    CX11Frame* x11 = CX11Frame::attach(frame, parent);
+    ASSERT_TRUE(x11);
+    click(kLeft + 30, kTop + 410);
+    ASSERT_TRUE(idleUntil(frame, [&] { return x11->getPopupWindow(0) != 0; }));
+    XWindowAttributes a{};
+    XGetWindowAttributes(display, x11->getPopupWindow(0), &a);
+    EXPECT_EQ(a.x, kLeft + 11);  // at the top-left corner of the control
+    EXPECT_EQ(a.y, kTop + 404);
+    // Hovering the fifth row (after three rows and a separator) opens the submenu beside it.
+    int presetsRow = a.y + 2 + 3 * CPopupList::kRowHeight + CPopupList::kSeparatorHeight + 5;
+    XTestFakeMotionEvent(display, 0, a.x + 20, presetsRow, CurrentTime);
+    XSync(display, False);
+    ASSERT_TRUE(idleUntil(frame, [&] { return x11->getPopupWindow(1) != 0; }));
+    XWindowAttributes b{};
+    XGetWindowAttributes(display, x11->getPopupWindow(1), &b);
+    EXPECT_EQ(b.x, a.x + a.width - 2);
+    click(b.x + 20, b.y + 2 + CPopupList::kRowHeight + 5);  // "Beta"
+    ASSERT_TRUE(idleUntil(frame, [&] { return !rec.reports.empty(); }));
+    ASSERT_EQ(rec.reports.size(), 1u);
+    EXPECT_EQ(rec.reports[0].control, sub);
+    EXPECT_FLOAT_EQ(rec.reports[0].value, 1.0f / 3.0f);
+    EXPECT_EQ(x11->getPopupWindow(0), 0u);
+    EXPECT_EQ(x11->getPopupWindow(1), 0u);
+    EXPECT_FALSE(action->isPopupOpen());
+    delete frame;
+}
+
 TEST_F(X11FrameTest, TextEditTakesTypedKeys) {
     CFrame* frame = makeFrame(&rec);
     ASSERT_TRUE(CX11Frame::attach(frame, parent));

@@ -282,6 +282,8 @@ void CX11Frame::openLevel(COptionMenu* menu, int x, int y) {
     XMapRaised(d, level->window);
     paintLevel(d, impl->gc, impl->visual, impl->depth, *level);
     impl->levels.push_back(std::move(level));
+    // The list is on the screen when this returns (and others may ask about its window).
+    XSync(d, False);
 }
 
 void CX11Frame::closeLevelsAbove(int levelIndex) {
