@@ -10,7 +10,8 @@ CGlowLamp::CGlowLamp(const CRect& r, CControlListener* l, std::shared_ptr<CBitma
 void CGlowLamp::draw(CDrawContext* context) {
     // The control's value is the glow level: each redraw shows it and lowers it a tenth.
     if (value > 0.0f) {
-        if (background) context->drawBitmap(*background, size, {0, 0}, int(value * 255.9f));
+        if (background)
+            context->drawBitmap(*background, size, {0, 0}, int(value * 255.9f));
         value = value - 0.1f;
     }
     setDirty(false);

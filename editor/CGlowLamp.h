@@ -4,7 +4,7 @@
 #include "toolkit/CView.h"
 
 class CGlowLamp : public CControl {
-public:
+  public:
     CGlowLamp(const CRect& size, CControlListener* listener, std::shared_ptr<CBitmap> lamp);
     CGlowLamp(const CGlowLamp&) = default;
 

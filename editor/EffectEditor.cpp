@@ -17,14 +17,16 @@
 namespace {
 
 // Loaded by the construction, in this order; the others are loaded while the window opens.
-constexpr int kConstructionSkins[10] = {kSkinBackground, kSkinCrowdBackground, kSkinFigures, kSkinRing,
-                                        kSkinAxisTimeUp, kSkinAxisSpectraUp,   kSkinAxisPanRight,
-                                        kSkinAxisTimeRight, kSkinArrowUp,      kSkinArrowDown};
+constexpr int kConstructionSkins[10] = {
+    kSkinBackground,    kSkinCrowdBackground, kSkinFigures,       kSkinRing,    kSkinAxisTimeUp,
+    kSkinAxisSpectraUp, kSkinAxisPanRight,    kSkinAxisTimeRight, kSkinArrowUp, kSkinArrowDown};
 
 constexpr int kKnobFrames = 65;
 
 // Nearest person number of a normalised person value.
-int nearest(float v) { return int(v + 0.5f); }
+int nearest(float v) {
+    return int(v + 0.5f);
+}
 
 void textAppearance(CTextControl* c) {
     c->setFont(kNormalFontSmall);
@@ -36,10 +38,15 @@ void textAppearance(CTextControl* c) {
 
 }  // namespace
 
-AEffGUIEditor* EffectEditor::create(EffectVST* effect) { return new EffectEditor(effect); }
+AEffGUIEditor* EffectEditor::create(EffectVST* effect) {
+    return new EffectEditor(effect);
+}
 
 EffectEditor::EffectEditor(EffectVST* effect)
-    : AEffGUIEditor(effect), plugin_(effect), engine_(new CrowdEngine()), fileSelector_(std::make_unique<NoFileSelector>()) {
+    : AEffGUIEditor(effect),
+      plugin_(effect),
+      engine_(new CrowdEngine()),
+      fileSelector_(std::make_unique<NoFileSelector>()) {
     plugin_->setEngine(engine_);
     for (std::size_t i = 0; i < skins_.size(); ++i) skins_[i] = CBitmap::fromResource(kConstructionSkins[i]);
     // The window's size is the background's.
@@ -63,7 +70,8 @@ bool EffectEditor::getRect(ERect** rect) {
 
 std::shared_ptr<CBitmap> EffectEditor::skin(int number) const {
     for (std::size_t i = 0; i < skins_.size(); ++i)
-        if (kConstructionSkins[i] == number) return skins_[i];
+        if (kConstructionSkins[i] == number)
+            return skins_[i];
     return nullptr;
 }
 
@@ -71,17 +79,25 @@ CControl* EffectEditor::controlByParameter(int index) const {
     return index >= 0 && index < kNumParams ? controlByParameter_[std::size_t(index)] : nullptr;
 }
 
-float EffectEditor::parameter(int index) const { return plugin_->getParameter(index); }
+float EffectEditor::parameter(int index) const {
+    return plugin_->getParameter(index);
+}
 
-int EffectEditor::selectedPerson() const { return nearest(60.0f * parameter(parPersonSelectedIndex)); }
+int EffectEditor::selectedPerson() const {
+    return nearest(60.0f * parameter(parPersonSelectedIndex));
+}
 
 void EffectEditor::labelSelectedMenu(int p) {
     char text[16];
     for (int i = 0; i < kNumPeople; ++i) {
-        if (i <= p) std::snprintf(text, sizeof text, "%i", i + 1);
-        else std::snprintf(text, sizeof text, "--");
-        if (i < selectedMenu_->getNbEntries()) selectedMenu_->setEntry(i, text);
-        else selectedMenu_->addEntry(text);
+        if (i <= p)
+            std::snprintf(text, sizeof text, "%i", i + 1);
+        else
+            std::snprintf(text, sizeof text, "--");
+        if (i < selectedMenu_->getNbEntries())
+            selectedMenu_->setEntry(i, text);
+        else
+            selectedMenu_->addEntry(text);
     }
 }
 
@@ -152,7 +168,8 @@ void EffectEditor::buildControls() {
     f->addView(crowd_);
 
     // 2-4: population.
-    populationMenu_ = new COptionMenu(CRect(13, 296, 36, 315), this, parPopulationIndex, COptionMenu::kCheckStyle);
+    populationMenu_ =
+        new COptionMenu(CRect(13, 296, 36, 315), this, parPopulationIndex, COptionMenu::kCheckStyle);
     textAppearance(populationMenu_);
     char text[16];
     for (int i = 1; i <= kNumPeople; ++i) {
@@ -183,20 +200,23 @@ void EffectEditor::buildControls() {
     f->addView(allSwitch_);
     groupMenu_ = new COptionMenu(CRect(20, 369, 168, 384), this, kCmdRandomGroup, COptionMenu::kCheckStyle);
     textAppearance(groupMenu_);
-    for (const char* entry : {"everything", "everything - not gain", "spectra shift", "spectra mod gain",
-                              "spectra mod speed", "time delay", "time mod gain", "time mod speed", "pan", "gain"})
+    for (const char* entry :
+         {"everything", "everything - not gain", "spectra shift", "spectra mod gain", "spectra mod speed",
+          "time delay", "time mod gain", "time mod speed", "pan", "gain"})
         groupMenu_->addEntry(entry);
     groupMenu_->setValue(0.0f);
     f->addView(groupMenu_);
     axisMenu_ = new COptionMenu(CRect(93, 299, 271, 313), this, kCmdDisplayAxis, COptionMenu::kCheckStyle);
     textAppearance(axisMenu_);
-    for (const char* entry : {"display  X: pan    Y: spectra", "display  X: pan    Y: time", "display  X: time   Y: spectra"})
+    for (const char* entry :
+         {"display  X: pan    Y: spectra", "display  X: pan    Y: time", "display  X: time   Y: spectra"})
         axisMenu_->addEntry(entry);
     axisMenu_->setValue(0.0f);
     f->addView(axisMenu_);
 
     // 12-22: the selected person and its eight dials.
-    selectedMenu_ = new COptionMenu(CRect(425, 38, 449, 59), this, parPersonSelectedIndex, COptionMenu::kCheckStyle);
+    selectedMenu_ =
+        new COptionMenu(CRect(425, 38, 449, 59), this, parPersonSelectedIndex, COptionMenu::kCheckStyle);
     textAppearance(selectedMenu_);
     labelSelectedMenu(nearest(60.0f * parameter(parPopulationIndex)));
     selectedMenu_->setValue(parameter(parPersonSelectedIndex));
@@ -205,10 +225,12 @@ void EffectEditor::buildControls() {
     f->addView(new CKickButton(button(plus, 472, 40), this, kCmdSelectedUp, plus));
     auto dial = CBitmap::fromResource(kSkinKnob);
     const int s = selectedPerson();
-    const CPoint dialPlaces[8] = {{367, 84}, {423, 84}, {465, 84}, {367, 152}, {423, 152}, {465, 152}, {363, 220}, {427, 220}};
+    const CPoint dialPlaces[8] = {{367, 84},  {423, 84},  {465, 84},  {367, 152},
+                                  {423, 152}, {465, 152}, {363, 220}, {427, 220}};
     for (int k = 0; k < 8; ++k) {
         int index = personIndex(s, k);
-        knob(kFirstPersonIndex + k, dialPlaces[k].x, dialPlaces[k].y, dial, index < kNumParams ? parameter(index) : 0.0f);
+        knob(kFirstPersonIndex + k, dialPlaces[k].x, dialPlaces[k].y, dial,
+             index < kNumParams ? parameter(index) : 0.0f);
     }
 
     // 23-30: everybody, output and reverb dials.
@@ -246,35 +268,42 @@ void EffectEditor::buildControls() {
     // Controls that show a parameter, by their tags.
     for (int i = 0; i < f->getNbViews(); ++i) {
         auto* c = dynamic_cast<CControl*>(f->getView(i));
-        if (!c || c == lamp_) continue;
+        if (!c || c == lamp_)
+            continue;
         int tag = c->getTag();
         bool shown = (tag >= 0 && tag <= 6) || (tag >= 12 && tag <= 18) || (tag >= 20 && tag <= 27);
-        if (shown) controlByParameter_[std::size_t(tag)] = c;
+        if (shown)
+            controlByParameter_[std::size_t(tag)] = c;
     }
     dialsNeedRedraw_ = true;
 }
 
 void EffectEditor::idle() {
-    if (!open_ || !frame_) return;
+    if (!open_ || !frame_)
+        return;
     // While these lists show, nothing else is drawn; the lists themselves are windows whose
     // events still have to be handled.
     bool listShowing = (populationMenu_ && populationMenu_->isPopupOpen()) ||
                        (presetPanel_ && presetPanel_->actionMenu()->isPopupOpen());
     if (listShowing) {
-        if (IPlatformFrame* platform = frame_->getPlatform()) platform->pumpEvents();
+        if (IPlatformFrame* platform = frame_->getPlatform())
+            platform->pumpEvents();
         return;
     }
     // Changes that came from other threads, with the values they have now.
     for (int i = 0; i < kNumParams && frame_; ++i)
-        if (pendingParameter_[std::size_t(i)].exchange(false, std::memory_order_acq_rel)) showParameter(i, parameter(i));
+        if (pendingParameter_[std::size_t(i)].exchange(false, std::memory_order_acq_rel))
+            showParameter(i, parameter(i));
 
     std::uint32_t now = frame_->ticks();
     if (now - lastIdleTicks_ >= 40) {
         lastIdleTicks_ = now;
-        if (crowd_) crowd_->setDirty();
+        if (crowd_)
+            crowd_->setDirty();
         if (dialsNeedRedraw_) {
             for (int t = kFirstPersonIndex; t < kFirstPersonIndex + 8; ++t)
-                if (CControl* dial = controlByParameter_[std::size_t(t)]) dial->setDirty();
+                if (CControl* dial = controlByParameter_[std::size_t(t)])
+                    dial->setDirty();
             dialsNeedRedraw_ = false;
         }
     }
@@ -289,19 +318,23 @@ void EffectEditor::idle() {
 }
 
 void EffectEditor::draw(ERect* r) {
-    if (!frame_) return;
+    if (!frame_)
+        return;
     CRect area = r ? CRect(r->left, r->top, r->right, r->bottom) : frame_->getViewSize();
     frame_->invalidRect(area);
-    if (IPlatformFrame* platform = frame_->getPlatform()) platform->flush();
+    if (IPlatformFrame* platform = frame_->getPlatform())
+        platform->flush();
 }
 
 bool EffectEditor::onKeyDown(VstKeyCode& key) {
-    if (!frame_) return false;
+    if (!frame_)
+        return false;
     return frame_->onKeyDown({std::uint32_t(key.character), key.virt, key.modifier}) == 1;
 }
 
 bool EffectEditor::onKeyUp(VstKeyCode& key) {
-    if (!frame_) return false;
+    if (!frame_)
+        return false;
     return frame_->onKeyUp({std::uint32_t(key.character), key.virt, key.modifier}) == 1;
 }
 
@@ -311,7 +344,8 @@ bool EffectEditor::setKnobMode(VstInt32 mode) {
 }
 
 void EffectEditor::setParameter(VstInt32 index, float value) {
-    if (!open_ || !frame_ || index < 0 || index >= kNumParams) return;
+    if (!open_ || !frame_ || index < 0 || index >= kNumParams)
+        return;
     // Controls belong to the user-interface thread; from any other the change waits for idle.
     if (std::this_thread::get_id() != uiThread_) {
         pendingParameter_[std::size_t(index)].store(true, std::memory_order_release);
@@ -327,7 +361,8 @@ void EffectEditor::showParameter(int index, float value) {
         labelSelectedMenu(p);
         // The selection stays within the population, whether or not it changed.
         plugin_->setParameter(parPersonSelectedIndex, personValue(std::min(s, p)));
-        if (!frame_) return;
+        if (!frame_)
+            return;
         selectedMenu_->setDirty();
         crowd_->rebuild = 1.0f;
         populationMenu_->setValue(value);
@@ -339,7 +374,8 @@ void EffectEditor::showParameter(int index, float value) {
         int s = nearest(60.0f * used);
         for (int k = 0; k < 8; ++k) {
             int shown = personIndex(s, k);
-            if (shown < kNumParams) controlByParameter_[std::size_t(kFirstPersonIndex + k)]->setValue(parameter(shown));
+            if (shown < kNumParams)
+                controlByParameter_[std::size_t(kFirstPersonIndex + k)]->setValue(parameter(shown));
         }
         dialsNeedRedraw_ = true;
         crowd_->rebuild = 1.0f;
@@ -379,109 +415,124 @@ void EffectEditor::valueChanged(CControl* control) {
     }
 
     switch (tag) {
-    case parPersonSelectedIndex: {
-        int p = nearest(60.0f * parameter(parPopulationIndex));
-        if (nearest(60.0f * v) > p) {
-            // A "--" entry: the last person there is.
-            plugin_->setParameter(parPersonSelectedIndex, personValue(p));
-            control->setValue(personValue(p));
+        case parPersonSelectedIndex: {
+            int p = nearest(60.0f * parameter(parPopulationIndex));
+            if (nearest(60.0f * v) > p) {
+                // A "--" entry: the last person there is.
+                plugin_->setParameter(parPersonSelectedIndex, personValue(p));
+                control->setValue(personValue(p));
+            }
+            break;
         }
-        break;
-    }
-    case parRandLowerIndex:
-        // Only the other dial's position follows; its parameter keeps its value.
-        if (upperBound_ && v > upperBound_->getValue()) {
-            upperBound_->setValue(v);
-            upperBound_->setDirty();
-        }
-        break;
-    case parRandUpperIndex:
-        if (lowerBound_ && v < lowerBound_->getValue()) {
-            lowerBound_->setValue(v);
-            lowerBound_->setDirty();
-        }
-        break;
-    case kCmdPopulationDown:
-    case kCmdPopulationUp:
-        if (v != 0.0f) {
-            int p = nearest(60.0f * parameter(parPopulationIndex)) + (tag == kCmdPopulationUp ? 1 : -1);
-            if (p >= 0 && p < kNumPeople) plugin_->setParameter(parPopulationIndex, personValue(p));
-            if (populationMenu_) populationMenu_->setDirty();
-        }
-        return;
-    case kCmdSelectedDown:
-        if (v != 0.0f) {
-            int s = selectedPerson() - 1;
-            if (s >= 0) plugin_->setParameter(parPersonSelectedIndex, personValue(s));
-            if (selectedMenu_) selectedMenu_->setDirty();
-        }
-        return;
-    case kCmdSelectedUp:
-        if (v != 0.0f) {
-            int s = selectedPerson() + 1;
-            if (populationMenu_ && s <= populationMenu_->getCurrentIndex())
-                plugin_->setParameter(parPersonSelectedIndex, personValue(s));
-            if (selectedMenu_) selectedMenu_->setDirty();
-        }
-        return;
-    case kCmdDisplayAxis:
-        if (crowd_) crowd_->rebuild = 1.0f;
-        return;
-    case kCmdHelp:
-        if (crowd_) crowd_->mode = int(v) == 1 ? PanelCrowd::kHelpMode : PanelCrowd::kCrowdMode;
-        if (frame_) frame_->invalidRect(frame_->getViewSize());
-        return;
-    case kCmdRandomise:
-        // Once per click released inside the button.
-        if (v != 0.0f) Randomiser(this).randomise();
-        return;
-    case kCmdCrowd:
-    case kCmdRandomGroup:
-    case kCmdRandomAll:
-    case kCmdWebPage:  // opening the web page is not part of this editor yet
-        return;
-    case parPresetActionIndex: {
-        int k = int(5.0f * v + 0.5f);
-        if (k == PresetPanel::kLoadPreset) {
-            loadPreset();
-            if (presetPanel_) presetPanel_->relist();
-            // Selects the current program again, loaded or not, which refreshes every control.
-            plugin_->setParameter(parPresetReloadIndex, 0.0f);
+        case parRandLowerIndex:
+            // Only the other dial's position follows; its parameter keeps its value.
+            if (upperBound_ && v > upperBound_->getValue()) {
+                upperBound_->setValue(v);
+                upperBound_->setDirty();
+            }
+            break;
+        case parRandUpperIndex:
+            if (lowerBound_ && v < lowerBound_->getValue()) {
+                lowerBound_->setValue(v);
+                lowerBound_->setDirty();
+            }
+            break;
+        case kCmdPopulationDown:
+        case kCmdPopulationUp:
+            if (v != 0.0f) {
+                int p = nearest(60.0f * parameter(parPopulationIndex)) + (tag == kCmdPopulationUp ? 1 : -1);
+                if (p >= 0 && p < kNumPeople)
+                    plugin_->setParameter(parPopulationIndex, personValue(p));
+                if (populationMenu_)
+                    populationMenu_->setDirty();
+            }
             return;
-        }
-        if (k == PresetPanel::kSavePreset) {
-            savePreset();
+        case kCmdSelectedDown:
+            if (v != 0.0f) {
+                int s = selectedPerson() - 1;
+                if (s >= 0)
+                    plugin_->setParameter(parPersonSelectedIndex, personValue(s));
+                if (selectedMenu_)
+                    selectedMenu_->setDirty();
+            }
             return;
-        }
-        if (k == PresetPanel::kResetCurrent) {
-            plugin_->resetCurrentProgram();
+        case kCmdSelectedUp:
+            if (v != 0.0f) {
+                int s = selectedPerson() + 1;
+                if (populationMenu_ && s <= populationMenu_->getCurrentIndex())
+                    plugin_->setParameter(parPersonSelectedIndex, personValue(s));
+                if (selectedMenu_)
+                    selectedMenu_->setDirty();
+            }
             return;
+        case kCmdDisplayAxis:
+            if (crowd_)
+                crowd_->rebuild = 1.0f;
+            return;
+        case kCmdHelp:
+            if (crowd_)
+                crowd_->mode = int(v) == 1 ? PanelCrowd::kHelpMode : PanelCrowd::kCrowdMode;
+            if (frame_)
+                frame_->invalidRect(frame_->getViewSize());
+            return;
+        case kCmdRandomise:
+            // Once per click released inside the button.
+            if (v != 0.0f)
+                Randomiser(this).randomise();
+            return;
+        case kCmdCrowd:
+        case kCmdRandomGroup:
+        case kCmdRandomAll:
+        case kCmdWebPage:  // opening the web page is not part of this editor yet
+            return;
+        case parPresetActionIndex: {
+            int k = int(5.0f * v + 0.5f);
+            if (k == PresetPanel::kLoadPreset) {
+                loadPreset();
+                if (presetPanel_)
+                    presetPanel_->relist();
+                // Selects the current program again, loaded or not, which refreshes every control.
+                plugin_->setParameter(parPresetReloadIndex, 0.0f);
+                return;
+            }
+            if (k == PresetPanel::kSavePreset) {
+                savePreset();
+                return;
+            }
+            if (k == PresetPanel::kResetCurrent) {
+                plugin_->resetCurrentProgram();
+                return;
+            }
+            break;
         }
-        break;
-    }
-    case parPresetPrevIndex:
-    case parPresetNextIndex:
-        // The release steps the program, wherever the mouse was let go.
-        if (v != 0.0f) return;
-        if (frame_) frame_->invalidRect(frame_->getViewSize());
-        break;
-    case parPresetNameIndex: {
-        std::string text = presetPanel_->nameBox()->getText().substr(0, 25);
-        engine_->program().setName(text.c_str());
-        presetPanel_->relist();
-        plugin_->setParameter(parPresetNameIndex, presetPanel_->nameBox()->getValue());
-        break;
-    }
-    default:
-        break;
+        case parPresetPrevIndex:
+        case parPresetNextIndex:
+            // The release steps the program, wherever the mouse was let go.
+            if (v != 0.0f)
+                return;
+            if (frame_)
+                frame_->invalidRect(frame_->getViewSize());
+            break;
+        case parPresetNameIndex: {
+            std::string text = presetPanel_->nameBox()->getText().substr(0, 25);
+            engine_->program().setName(text.c_str());
+            presetPanel_->relist();
+            plugin_->setParameter(parPresetNameIndex, presetPanel_->nameBox()->getValue());
+            break;
+        }
+        default:
+            break;
     }
 
     // The common end: the parameter of the control's tag takes the control's value.
-    if (tag < kNumParams) plugin_->setParameterAutomated(tag, control->getValue());
+    if (tag < kNumParams)
+        plugin_->setParameterAutomated(tag, control->getValue());
     control->setDirty();
 }
 
-int EffectEditor::controlModifierClicked(CControl*, int) { return 0; }
+int EffectEditor::controlModifierClicked(CControl*, int) {
+    return 0;
+}
 
 void EffectEditor::setFileSelector(std::unique_ptr<FileSelector> selector) {
     fileSelector_ = selector ? std::move(selector) : std::make_unique<NoFileSelector>();
@@ -493,9 +544,11 @@ void EffectEditor::loadPreset() {
     request.typeName = "VST FXP";
     request.title = "Select filename to LOAD";
     std::string chosen;
-    if (!fileSelector_->choose(request, chosen)) return;
+    if (!fileSelector_->choose(request, chosen))
+        return;
     std::string path = presetFileName(chosen);
-    if (!path.empty()) readPresetFile(path, engine_->program());
+    if (!path.empty())
+        readPresetFile(path, engine_->program());
 }
 
 void EffectEditor::savePreset() {
@@ -504,16 +557,23 @@ void EffectEditor::savePreset() {
     request.typeName = "VST Effect FXP";
     request.title = "Select filename to SAVE";
     std::string chosen;
-    if (!fileSelector_->choose(request, chosen)) return;
+    if (!fileSelector_->choose(request, chosen))
+        return;
     std::string path = presetFileName(chosen);
-    if (!path.empty()) writePresetFile(path, engine_->program());
+    if (!path.empty())
+        writePresetFile(path, engine_->program());
 }
 
-void EffectEditor::beginEdit(int index) { plugin_->beginEdit(index); }
-void EffectEditor::endEdit(int index) { plugin_->endEdit(index); }
+void EffectEditor::beginEdit(int index) {
+    plugin_->beginEdit(index);
+}
+void EffectEditor::endEdit(int index) {
+    plugin_->endEdit(index);
+}
 
 bool EffectEditor::screenshot(ZornbeckScreenshot& shot) {
-    if (!shot.pixels || shot.width <= 0 || shot.height <= 0 || shot.stride < shot.width * 4) return false;
+    if (!shot.pixels || shot.width <= 0 || shot.height <= 0 || shot.stride < shot.width * 4)
+        return false;
     CBitmap picture(rect_.right - rect_.left, rect_.bottom - rect_.top);
     if (frame_) {
         // The window is open: draw its current state.
@@ -527,8 +587,10 @@ bool EffectEditor::screenshot(ZornbeckScreenshot& shot) {
     int w = std::min(shot.width, picture.getWidth());
     int h = std::min(shot.height, picture.getHeight());
     for (int y = 0; y < h; ++y) {
-        auto* row = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(shot.pixels) + std::size_t(y) * std::size_t(shot.stride));
-        std::memcpy(row, picture.pixels() + std::size_t(y) * std::size_t(picture.getWidth()), std::size_t(w) * 4);
+        auto* row = reinterpret_cast<std::uint32_t*>(reinterpret_cast<std::uint8_t*>(shot.pixels) +
+                                                     std::size_t(y) * std::size_t(shot.stride));
+        std::memcpy(row, picture.pixels() + std::size_t(y) * std::size_t(picture.getWidth()),
+                    std::size_t(w) * 4);
     }
     return true;
 }

@@ -64,7 +64,7 @@ enum SkinImage : int {
 };
 
 class EffectEditor : public AEffGUIEditor, public CControlListener, public CEditorHooks {
-public:
+  public:
     static constexpr int kWidth = 620;
     static constexpr int kHeight = 432;
     // The text colour of menus and the name box.
@@ -132,7 +132,7 @@ public:
     void loadPreset();
     void savePreset();
 
-private:
+  private:
     void buildControls();
     // Finishes opening: knob mode, flags and the thread that owns the controls.
     void opened();

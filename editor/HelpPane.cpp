@@ -37,7 +37,8 @@ void HelpPane::setText(const char* data, std::size_t length) {
 }
 
 void HelpPane::layout(CDrawContext& context) {
-    if (!hasText) return;
+    if (!hasText)
+        return;
     context.setFont(kHelpFont);
     const int limit = w - 16;
     const std::size_t length = text.size();
@@ -51,7 +52,8 @@ void HelpPane::layout(CDrawContext& context) {
             if (pos == length || c == '\r') {
                 // A hard end: the character is not shown, and a line feed after it is skipped.
                 line.pop_back();
-                if (c == '\r' && pos < length) ++pos;
+                if (c == '\r' && pos < length)
+                    ++pos;
                 break;
             }
             // The line buffers hold 79 characters; a longer run ends there like a full line.
@@ -75,7 +77,9 @@ void HelpPane::layout(CDrawContext& context) {
     laidOut = true;
 }
 
-int HelpPane::maxScroll() const { return last > 12 ? kLineHeight * (last - 12) : 0; }
+int HelpPane::maxScroll() const {
+    return last > 12 ? kLineHeight * (last - 12) : 0;
+}
 
 void HelpPane::thumbFromScroll() {
     int travel = thumbTravel();
@@ -83,7 +87,8 @@ void HelpPane::thumbFromScroll() {
 }
 
 void HelpPane::draw(CDrawContext* context) {
-    if (!laidOut) layout(*context);
+    if (!laidOut)
+        layout(*context);
     const int x0 = size.left, y0 = size.top;
     auto at = [&](int l, int t, int r, int b) { return CRect(x0 + l, y0 + t, x0 + r, y0 + b); };
 
@@ -92,8 +97,10 @@ void HelpPane::draw(CDrawContext* context) {
     context->setFillColor({153, 179, 212, 255});
     context->fillRect(at(w - 19, 49 + thumb, w - 2, 56 + thumb));
     context->setFont(kHelpFont);
-    if (auto up = editor->skin(kSkinArrowUp)) context->drawBitmap(*up, at(w - 19, 20, w - 2, 49));
-    if (auto down = editor->skin(kSkinArrowDown)) context->drawBitmap(*down, at(w - 19, h - 39, w - 2, h - 10));
+    if (auto up = editor->skin(kSkinArrowUp))
+        context->drawBitmap(*up, at(w - 19, 20, w - 2, 49));
+    if (auto down = editor->skin(kSkinArrowDown))
+        context->drawBitmap(*down, at(w - 19, h - 39, w - 2, h - 10));
 
     CRect oldClip = context->getClipRect();
     context->setClipRect(at(0, 12, w, h - 4).intersect(oldClip));
@@ -106,7 +113,8 @@ void HelpPane::draw(CDrawContext* context) {
         const int first = scroll / kLineHeight;
         const int sub = scroll % kLineHeight;
         int previousWidth = 0;
-        if (first > 0 && first - 1 <= last) previousWidth = context->getStringWidth(lines[std::size_t(first - 1)]);
+        if (first > 0 && first - 1 <= last)
+            previousWidth = context->getStringWidth(lines[std::size_t(first - 1)]);
         for (int i = first; i <= last && i < first + h / kLineHeight + 8; ++i) {
             const std::string& s = lines[std::size_t(i)];
             int top = 8 - sub + kLineHeight * (i - first);
@@ -131,10 +139,14 @@ void HelpPane::onMouseDown(CPoint where, int buttons) {
     repeat = 0;
     const int x = where.x, y = where.y;
     const bool inBar = x >= w - 19 && x <= w - 2;
-    if (inBar && y >= 20 && y <= 49) zone = kUpArrow;
-    else if (inBar && y >= h - 39 && y <= h - 10) zone = kDownArrow;
-    else if (inBar && y >= 49 && y <= h - 39) zone = (y >= 49 + thumb && y <= 56 + thumb) ? kThumb : kTrack;
-    else zone = kNone;
+    if (inBar && y >= 20 && y <= 49)
+        zone = kUpArrow;
+    else if (inBar && y >= h - 39 && y <= h - 10)
+        zone = kDownArrow;
+    else if (inBar && y >= 49 && y <= h - 39)
+        zone = (y >= 49 + thumb && y <= 56 + thumb) ? kThumb : kTrack;
+    else
+        zone = kNone;
     lastPoint = where;
     lastButtons = buttons;
     timer->start();
@@ -145,32 +157,38 @@ void HelpPane::onMouseMoved(CPoint where, int buttons) {
     const int M = maxScroll();
     const int travel = thumbTravel();
     switch (zone) {
-    case kUpArrow:
-        if (repeat == 0) scroll = std::max(scroll - kLineHeight, 0);
-        else if (repeat > 8 && scroll > 0) scroll -= 2;
-        ++repeat;
-        thumbFromScroll();
-        break;
-    case kDownArrow:
-        if (repeat == 0) scroll = std::min(scroll + kLineHeight, M);
-        else if (repeat > 8 && scroll < M) scroll += 2;
-        ++repeat;
-        thumbFromScroll();
-        break;
-    case kThumb:
-        thumb = std::clamp(thumb + (where.y - lastPoint.y), 0, travel);
-        scroll = last > 12 && travel > 0 ? (last - 12) * thumb * kLineHeight / travel : 0;
-        break;
-    case kTrack:
-        if (repeat == 0 || repeat > 8) {
-            if (where.y > 56 + thumb) scroll = std::min(scroll + 144, M);
-            else if (where.y < 49 + thumb) scroll = std::max(scroll - 144, 0);
+        case kUpArrow:
+            if (repeat == 0)
+                scroll = std::max(scroll - kLineHeight, 0);
+            else if (repeat > 8 && scroll > 0)
+                scroll -= 2;
+            ++repeat;
             thumbFromScroll();
-        }
-        ++repeat;
-        break;
-    case kNone:
-        break;
+            break;
+        case kDownArrow:
+            if (repeat == 0)
+                scroll = std::min(scroll + kLineHeight, M);
+            else if (repeat > 8 && scroll < M)
+                scroll += 2;
+            ++repeat;
+            thumbFromScroll();
+            break;
+        case kThumb:
+            thumb = std::clamp(thumb + (where.y - lastPoint.y), 0, travel);
+            scroll = last > 12 && travel > 0 ? (last - 12) * thumb * kLineHeight / travel : 0;
+            break;
+        case kTrack:
+            if (repeat == 0 || repeat > 8) {
+                if (where.y > 56 + thumb)
+                    scroll = std::min(scroll + 144, M);
+                else if (where.y < 49 + thumb)
+                    scroll = std::max(scroll - 144, 0);
+                thumbFromScroll();
+            }
+            ++repeat;
+            break;
+        case kNone:
+            break;
     }
     if (scroll / kLineHeight == 0) {
         scroll = 0;
@@ -182,6 +200,10 @@ void HelpPane::onMouseMoved(CPoint where, int buttons) {
     lastButtons = buttons;
 }
 
-void HelpPane::onMouseUp() { timer->stop(); }
+void HelpPane::onMouseUp() {
+    timer->stop();
+}
 
-void HelpPane::timerTick() { onMouseMoved(lastPoint, lastButtons); }
+void HelpPane::timerTick() {
+    onMouseMoved(lastPoint, lastButtons);
+}

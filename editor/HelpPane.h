@@ -11,7 +11,7 @@
 class EffectEditor;
 
 class HelpPane {
-public:
+  public:
     static constexpr int kMaxLines = 512;
     static constexpr int kMaxLineLength = 79;
     static constexpr int kLineHeight = 12;
@@ -50,7 +50,7 @@ public:
     // Lays the text out with the fonts of `context` (done by the first draw).
     void layout(CDrawContext& context);
 
-private:
+  private:
     int maxScroll() const;
     void thumbFromScroll();
 

@@ -18,7 +18,8 @@ constexpr int kFigureWidth = 23;
 constexpr int kFigureHeight = 19;
 
 // The person fields shown horizontally and vertically in each axis mode.
-constexpr int kAxisSlots[3][2] = {{slotPan, slotPitchShift}, {slotPan, slotDelayTime}, {slotDelayTime, slotPitchShift}};
+constexpr int kAxisSlots[3][2] = {
+    {slotPan, slotPitchShift}, {slotPan, slotDelayTime}, {slotDelayTime, slotPitchShift}};
 
 }  // namespace
 
@@ -31,7 +32,10 @@ PanelCrowd::PanelCrowd(const CRect& r, CControlListener* l, int t, std::shared_p
 }
 
 PanelCrowd::PanelCrowd(const PanelCrowd& o)
-    : CControl(o), rebuild(1.0f), mode(o.mode), editor(o.editor),
+    : CControl(o),
+      rebuild(1.0f),
+      mode(o.mode),
+      editor(o.editor),
       cache(std::make_unique<CBitmap>(o.size.width(), o.size.height())),
       help(std::make_unique<HelpPane>(o.size, o.editor, this)) {
     cache->fill(kBlackCColor);
@@ -45,19 +49,22 @@ const Program* PanelCrowd::program() const {
 
 int PanelCrowd::axisMode() const {
     COptionMenu* menu = editor ? editor->axisMenu() : nullptr;
-    if (!menu) return 0;
+    if (!menu)
+        return 0;
     return std::clamp(int(menu->getValue() * 3.0f + 0.5f), 0, 2);
 }
 
 int PanelCrowd::personCount() const {
     const Program* p = program();
-    if (!p) return 0;
+    if (!p)
+        return 0;
     return std::min(int(p->parPopulation * 60.0f + 0.5f) + 1, 59);
 }
 
 CPoint PanelCrowd::personPosition(int person) const {
     const Program* p = program();
-    if (!p || person < 0 || person >= kNumPeople) return {};
+    if (!p || person < 0 || person >= kNumPeople)
+        return {};
     int mode = axisMode();
     const float* fields = &p->people[person].parPitchShift;
     float u = fields[kAxisSlots[mode][0]];
@@ -74,24 +81,29 @@ void PanelCrowd::draw(CDrawContext* context) {
     }
     const Program* p = program();
     if (editor && editor->isWindowOpen() && p && cache) {
-        if (drawCounter++ & 1) phase = (phase + 1) & 31;
+        if (drawCounter++ & 1)
+            phase = (phase + 1) & 31;
         int n = personCount();
         if (rebuild != 0.0f) {
             rebuild = 0.0f;
             auto c = createBitmapContext(*cache);
             CRect all(0, 0, size.width(), size.height());
-            if (background) c->drawBitmap(*background, all);
+            if (background)
+                c->drawBitmap(*background, all);
             int mode = axisMode();
             auto horizontal = editor->skin(mode == 2 ? kSkinAxisTimeRight : kSkinAxisPanRight);
             auto vertical = editor->skin(mode == 1 ? kSkinAxisTimeUp : kSkinAxisSpectraUp);
             if (horizontal)
-                c->drawBitmap(*horizontal, CRect(24, 254, 24 + horizontal->getWidth(), 254 + horizontal->getHeight()));
+                c->drawBitmap(*horizontal,
+                              CRect(24, 254, 24 + horizontal->getWidth(), 254 + horizontal->getHeight()));
             if (vertical)
-                c->drawBitmap(*vertical, CRect(4, 242 - vertical->getHeight(), 4 + vertical->getWidth(), 242));
+                c->drawBitmap(*vertical,
+                              CRect(4, 242 - vertical->getHeight(), 4 + vertical->getWidth(), 242));
             if (auto figures = editor->skin(kSkinFigures)) {
                 for (int i = 0; i < n; ++i) {
                     CPoint at = personPosition(i);
-                    c->drawBitmap(*figures, CRect(at.x - 12, at.y - 9, at.x - 12 + kFigureWidth, at.y - 9 + kFigureHeight));
+                    c->drawBitmap(*figures, CRect(at.x - 12, at.y - 9, at.x - 12 + kFigureWidth,
+                                                  at.y - 9 + kFigureHeight));
                 }
             }
         }
@@ -100,7 +112,9 @@ void PanelCrowd::draw(CDrawContext* context) {
         CPoint at = personPosition(editor->selectedPerson());
         int x = size.left + at.x, y = size.top + at.y;
         if (auto ring = editor->skin(kSkinRing))
-            context->drawBitmap(*ring, CRect(x - 17, y - 18, x - 17 + ring->getWidth(), y - 18 + ring->getHeight()), {0, 0}, 200);
+            context->drawBitmap(*ring,
+                                CRect(x - 17, y - 18, x - 17 + ring->getWidth(), y - 18 + ring->getHeight()),
+                                {0, 0}, 200);
         if (auto figures = editor->skin(kSkinFigures))
             context->drawBitmap(*figures, CRect(x - 12, y - 9, x - 12 + kFigureWidth, y - 9 + kFigureHeight),
                                 {0, kFigureHeight * kFrameTable[phase]});
@@ -121,7 +135,8 @@ void PanelCrowd::draw(CDrawContext* context) {
 }
 
 void PanelCrowd::moveDragged(CPoint where) {
-    if (dragged < 0 || !editor || !editor->engine()) return;
+    if (dragged < 0 || !editor || !editor->engine())
+        return;
     float w = float(size.width()), h = float(size.height());
     float u = std::clamp((float(where.x) - 4.0f) / (w - 8.0f), 0.0f, 1.0f);
     float v = std::clamp(1.0f - (float(where.y) - 4.0f) / (h - 8.0f), 0.0f, 1.0f);
@@ -135,12 +150,14 @@ void PanelCrowd::moveDragged(CPoint where) {
         // The dial shows the new value, and reporting it makes the change an automated one.
         editor->setParameter(personIndex(dragged, slots[a]), values[a]);
         if (CControl* dial = editor->controlByParameter(kFirstPersonIndex + slots[a]))
-            if (listener) listener->valueChanged(dial);
+            if (listener)
+                listener->valueChanged(dial);
     }
 }
 
 CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
-    if (!(buttons & (kLButton | kRButton))) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (!(buttons & (kLButton | kRButton)))
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     beginEdit();
     if (mode == kHelpMode) {
         help->onMouseDown({where.x - size.left, where.y - size.top}, buttons);
@@ -161,7 +178,8 @@ CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
         }
     }
     dragged = hit;
-    if (hit < 0) return kMouseHandled;
+    if (hit < 0)
+        return kMouseHandled;
     CrowdEngine* engine = editor->engine();
     if (hit != int(engine->program().parPersonSelected * 60.0f + 0.5f)) {
         // Selecting by clicking is not an automation the host hears of.
@@ -174,7 +192,8 @@ CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
 }
 
 CMouseResult PanelCrowd::onMouseMoved(CPoint where, int buttons) {
-    if (!(buttons & (kLButton | kRButton))) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (!(buttons & (kLButton | kRButton)))
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     if (mode == kHelpMode) {
         help->onMouseMoved({where.x - size.left, where.y - size.top}, buttons);
         setDirty();
@@ -187,12 +206,14 @@ CMouseResult PanelCrowd::onMouseMoved(CPoint where, int buttons) {
 CMouseResult PanelCrowd::onMouseUp(CPoint, int) {
     help->onMouseUp();
     dragged = -1;
-    if (isEditing()) endEdit();
+    if (isEditing())
+        endEdit();
     return kMouseHandled;
 }
 
 int PanelCrowd::notify(CView*, const char* message) {
-    if (std::strcmp(message, kMsgTimer) != 0) return 0;
+    if (std::strcmp(message, kMsgTimer) != 0)
+        return 0;
     help->timerTick();
     setDirty();
     return 1;

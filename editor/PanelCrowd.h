@@ -11,7 +11,7 @@ class HelpPane;
 struct Program;
 
 class PanelCrowd : public CControl {
-public:
+  public:
     enum Mode { kCrowdMode, kHelpMode };
     static constexpr int kVersionFadeStart = 127;
 
@@ -41,7 +41,7 @@ public:
     int animationPhase() const { return phase; }
     HelpPane* helpPane() const { return help.get(); }
 
-private:
+  private:
     const Program* program() const;
     // Person values from a panel-local position, for the dragged person.
     void moveDragged(CPoint where);

@@ -21,7 +21,8 @@ void putBigEndian(unsigned char* at, std::uint32_t v) {
 
 std::string presetFileName(const std::string& chosen) {
     std::string path = chosen.substr(0, 1023);
-    if (path.size() > 4 && path[path.size() - 4] == '.') path.resize(path.size() - 4);
+    if (path.size() > 4 && path[path.size() - 4] == '.')
+        path.resize(path.size() - 4);
     path += ".fxp";
     return path.size() < 5 ? std::string() : path;
 }
@@ -40,7 +41,8 @@ bool writePresetFile(const std::string& path, const Program& program) {
     std::memcpy(header + 28, program.name, nameLength);
     putBigEndian(header + 56, sizeof(Program));
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
+    if (!file)
+        return false;
     bool ok = std::fwrite(header, 1, sizeof header, file) == sizeof header &&
               std::fwrite(&program, 1, sizeof(Program), file) == sizeof(Program);
     return std::fclose(file) == 0 && ok;
@@ -48,9 +50,11 @@ bool writePresetFile(const std::string& path, const Program& program) {
 
 bool readPresetFile(const std::string& path, Program& program) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) return false;
+    if (!file)
+        return false;
     long length = -1;
-    if (std::fseek(file, 0, SEEK_END) == 0) length = std::ftell(file);
+    if (std::fseek(file, 0, SEEK_END) == 0)
+        length = std::ftell(file);
     std::vector<unsigned char> bytes;
     bool ok = false;
     if (length == kPresetFileSize || length == kPresetHeaderSize + kProgramV2Size ||
@@ -60,10 +64,14 @@ bool readPresetFile(const std::string& path, Program& program) {
              std::fread(bytes.data(), 1, bytes.size(), file) == bytes.size();
     }
     std::fclose(file);
-    if (!ok) return false;
+    if (!ok)
+        return false;
     // A short read leaves the program as it was.
-    if (length == kPresetFileSize) std::memcpy(static_cast<void*>(&program), bytes.data(), sizeof(Program));
-    else if (length == kPresetHeaderSize + kProgramV2Size) upgradeProgramV2(program, bytes.data());
-    else upgradeProgramV1(program, bytes.data());
+    if (length == kPresetFileSize)
+        std::memcpy(static_cast<void*>(&program), bytes.data(), sizeof(Program));
+    else if (length == kPresetHeaderSize + kProgramV2Size)
+        upgradeProgramV2(program, bytes.data());
+    else
+        upgradeProgramV1(program, bytes.data());
     return true;
 }

@@ -9,14 +9,14 @@ struct Program;
 // What the editor asks of a file dialog: load (0) or save (1) one file of one type.
 struct FileSelectRequest {
     int command = 0;
-    std::string typeName;           // "VST FXP" or "VST Effect FXP"
+    std::string typeName;  // "VST FXP" or "VST Effect FXP"
     std::string macType = ".fxp";
     std::string dosExtension = "FXP";
     std::string title;
 };
 
 class FileSelector {
-public:
+  public:
     virtual ~FileSelector() = default;
     // True with the chosen path; false when nothing was chosen.
     virtual bool choose(const FileSelectRequest& request, std::string& path) = 0;
@@ -24,7 +24,7 @@ public:
 
 // Chooses nothing: the editor's selector until the platform offers its file dialogs.
 class NoFileSelector : public FileSelector {
-public:
+  public:
     bool choose(const FileSelectRequest&, std::string&) override { return false; }
 };
 

@@ -8,9 +8,11 @@
 PresetPanel::PresetPanel(EffectEditor* e) : editor(e) {}
 
 void PresetPanel::build(CFrame* frame) {
-    previous = new CKickButton(CRect(80, 404, 97, 421), editor, parPresetPrevIndex, CBitmap::fromResource(kSkinPrevious));
+    previous = new CKickButton(CRect(80, 404, 97, 421), editor, parPresetPrevIndex,
+                               CBitmap::fromResource(kSkinPrevious));
     frame->addView(previous);
-    next = new CKickButton(CRect(99, 404, 116, 421), editor, parPresetNextIndex, CBitmap::fromResource(kSkinNext));
+    next = new CKickButton(CRect(99, 404, 116, 421), editor, parPresetNextIndex,
+                           CBitmap::fromResource(kSkinNext));
     frame->addView(next);
 
     // Both menus draw nothing: the skin's label is what the user sees and clicks.
@@ -42,6 +44,7 @@ void PresetPanel::build(CFrame* frame) {
 void PresetPanel::relist() {
     presets->removeAllEntry();
     const ProgramBank& bank = editor->engine()->bank();
-    for (const Program& p : bank.programs) presets->addEntry(std::string(p.name, strnlen(p.name, kProgramNameSize)));
+    for (const Program& p : bank.programs)
+        presets->addEntry(std::string(p.name, strnlen(p.name, kProgramNameSize)));
     action->setValue(0.0f);
 }

@@ -7,7 +7,7 @@
 class EffectEditor;
 
 class PresetPanel {
-public:
+  public:
     explicit PresetPanel(EffectEditor* editor);
 
     // Creates the five controls in `frame`, fills the menus and shows the current name.
@@ -22,9 +22,15 @@ public:
     CTextEdit* nameBox() const { return name; }
 
     // Entries of the action menu.
-    enum ActionEntry { kLoadPreset = 0, kSavePreset = 1, kResetCurrent = 2, kSeparator = 3, kPresetsEntry = 4 };
+    enum ActionEntry {
+        kLoadPreset = 0,
+        kSavePreset = 1,
+        kResetCurrent = 2,
+        kSeparator = 3,
+        kPresetsEntry = 4
+    };
 
-private:
+  private:
     EffectEditor* editor;
     CKickButton* previous = nullptr;
     CKickButton* next = nullptr;

@@ -5,7 +5,7 @@
 class EffectEditor;
 
 class Randomiser {
-public:
+  public:
     explicit Randomiser(EffectEditor* editor) : editor(editor) {}
 
     void randomise();
@@ -16,6 +16,6 @@ public:
     // Slots set by group g (0..9), in order; `count` receives how many.
     static const int* groupSlots(int g, int& count);
 
-private:
+  private:
     EffectEditor* editor;
 };

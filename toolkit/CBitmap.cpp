@@ -19,8 +19,11 @@ CBitmap::CBitmap(int w, int h)
 CColor CBitmap::color(int x, int y) const {
     std::uint32_t p = pixel(x, y);
     std::uint8_t a = p >> 24;
-    if (a == 0) return {0, 0, 0, 0};
-    auto un = [&](std::uint32_t v) { return std::uint8_t(std::min<std::uint32_t>(255, (v * 255 + a / 2) / a)); };
+    if (a == 0)
+        return {0, 0, 0, 0};
+    auto un = [&](std::uint32_t v) {
+        return std::uint8_t(std::min<std::uint32_t>(255, (v * 255 + a / 2) / a));
+    };
     return {un((p >> 16) & 255), un((p >> 8) & 255), un(p & 255), a};
 }
 
@@ -32,7 +35,8 @@ std::shared_ptr<CBitmap> CBitmap::fromPng(const unsigned char* bytes, std::size_
     png_image image;
     std::memset(&image, 0, sizeof image);
     image.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_memory(&image, bytes, size)) return nullptr;
+    if (!png_image_begin_read_from_memory(&image, bytes, size))
+        return nullptr;
     // BGRA bytes are ARGB32 words on a little-endian machine.
     image.format = PNG_FORMAT_BGRA;
     auto bitmap = std::make_shared<CBitmap>(int(image.width), int(image.height));
@@ -42,7 +46,8 @@ std::shared_ptr<CBitmap> CBitmap::fromPng(const unsigned char* bytes, std::size_
     }
     for (auto& p : bitmap->data) {
         std::uint32_t a = p >> 24;
-        if (a == 255) continue;
+        if (a == 255)
+            continue;
         auto mul = [&](std::uint32_t v) { return (v * a + 127) / 255; };
         p = (a << 24) | (mul((p >> 16) & 255) << 16) | (mul((p >> 8) & 255) << 8) | mul(p & 255);
     }
@@ -51,7 +56,8 @@ std::shared_ptr<CBitmap> CBitmap::fromPng(const unsigned char* bytes, std::size_
 
 std::shared_ptr<CBitmap> CBitmap::fromPngFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) return nullptr;
+    if (!in)
+        return nullptr;
     std::vector<unsigned char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     return fromPng(bytes.data(), bytes.size());
 }
@@ -59,7 +65,8 @@ std::shared_ptr<CBitmap> CBitmap::fromPngFile(const std::string& path) {
 std::shared_ptr<CBitmap> CBitmap::fromResource(int number) {
     const unsigned char* bytes = nullptr;
     std::size_t size = 0;
-    if (!findResource(number, "PNG", &bytes, &size)) return nullptr;
+    if (!findResource(number, "PNG", &bytes, &size))
+        return nullptr;
     return fromPng(bytes, size);
 }
 
@@ -82,16 +89,19 @@ std::vector<unsigned char> CBitmap::encodePng() const {
     image.height = png_uint_32(height);
     image.format = PNG_FORMAT_BGRA;
     png_alloc_size_t size = 0;
-    if (!png_image_write_to_memory(&image, nullptr, &size, 0, straight.data(), 0, nullptr)) return {};
+    if (!png_image_write_to_memory(&image, nullptr, &size, 0, straight.data(), 0, nullptr))
+        return {};
     std::vector<unsigned char> out(size);
-    if (!png_image_write_to_memory(&image, out.data(), &size, 0, straight.data(), 0, nullptr)) return {};
+    if (!png_image_write_to_memory(&image, out.data(), &size, 0, straight.data(), 0, nullptr))
+        return {};
     out.resize(size);
     return out;
 }
 
 bool CBitmap::writePng(const std::string& path) const {
     std::vector<unsigned char> bytes = encodePng();
-    if (bytes.empty()) return false;
+    if (bytes.empty())
+        return false;
     std::ofstream out(path, std::ios::binary);
     out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
     return bool(out);

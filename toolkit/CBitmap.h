@@ -11,7 +11,7 @@
 #include "toolkit/CGeometry.h"
 
 class CBitmap {
-public:
+  public:
     CBitmap(int width, int height);  // fully transparent
 
     // Decodes a PNG held in memory; nullptr when it is not a readable PNG.
@@ -33,7 +33,7 @@ public:
     // The PNG bytes of this image.
     std::vector<unsigned char> encodePng() const;
 
-private:
+  private:
     int width;
     int height;
     std::vector<std::uint32_t> data;

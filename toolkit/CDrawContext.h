@@ -9,7 +9,7 @@
 #include "toolkit/CGeometry.h"
 
 class CDrawContext {
-public:
+  public:
     virtual ~CDrawContext() = default;
 
     // Everything drawn is limited to the clip rectangle (in context coordinates).

@@ -33,8 +33,10 @@ struct CRect {
         return r.isEmpty() ? CRect() : r;
     }
     constexpr CRect unite(const CRect& o) const {
-        if (isEmpty()) return o;
-        if (o.isEmpty()) return *this;
+        if (isEmpty())
+            return o;
+        if (o.isEmpty())
+            return *this;
         return CRect(std::min(left, o.left), std::min(top, o.top), std::max(right, o.right),
                      std::max(bottom, o.bottom));
     }

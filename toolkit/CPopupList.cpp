@@ -32,13 +32,15 @@ CRect CPopupList::measure(CDrawContext& context) {
 }
 
 CRect CPopupList::entryRect(int index) const {
-    if (index < 0 || index + 1 >= int(tops.size())) return CRect();
+    if (index < 0 || index + 1 >= int(tops.size()))
+        return CRect();
     return CRect(1, tops[std::size_t(index)], size.right - 1, tops[std::size_t(index) + 1]);
 }
 
 int CPopupList::entryAt(CPoint where) const {
     for (int i = 0; i + 1 < int(tops.size()); ++i)
-        if (entryRect(i).pointInside(where)) return i;
+        if (entryRect(i).pointInside(where))
+            return i;
     return -1;
 }
 
@@ -65,7 +67,8 @@ void CPopupList::draw(CDrawContext& context, int highlighted) {
             context.fillRect(r);
         }
         context.setFontColor(kListText);
-        context.drawString(menu->getEntry(i), CRect(r.left + kTickColumn, r.top, r.right - kArrowColumn, r.bottom), kLeftText);
+        context.drawString(menu->getEntry(i),
+                           CRect(r.left + kTickColumn, r.top, r.right - kArrowColumn, r.bottom), kLeftText);
         if (tick && i == menu->getCurrentIndex()) {
             // A tick mark.
             context.setFrameColor(kListText);

@@ -4,7 +4,7 @@
 #include "toolkit/Controls.h"
 
 class CPopupList {
-public:
+  public:
     static constexpr int kRowHeight = 16;
     static constexpr int kSeparatorHeight = 7;
 
@@ -22,7 +22,7 @@ public:
     bool isPickable(int index) const;
     void draw(CDrawContext& context, int highlighted);
 
-private:
+  private:
     COptionMenu* menu;
     bool tick;
     CRect size;

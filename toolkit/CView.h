@@ -19,7 +19,7 @@ class CTextEdit;
 extern const char* const kMsgTimer;
 
 class CView {
-public:
+  public:
     explicit CView(const CRect& size);
     virtual ~CView();
     CView(const CView& other);
@@ -55,7 +55,7 @@ public:
     CFrame* getFrame() const { return frame; }
     void setFrame(CFrame* f) { frame = f; }
 
-protected:
+  protected:
     CRect size;
     bool dirty = false;
     bool mouseEnabled = true;
@@ -65,7 +65,7 @@ protected:
 };
 
 class CControlListener {
-public:
+  public:
     virtual ~CControlListener() = default;
     virtual void valueChanged(CControl* control) = 0;
     // Nonzero when the listener handled a click made with modifier keys.
@@ -75,7 +75,7 @@ public:
 };
 
 class CControl : public CView {
-public:
+  public:
     CControl(const CRect& size, CControlListener* listener, int tag,
              std::shared_ptr<CBitmap> background = nullptr);
 
@@ -96,7 +96,7 @@ public:
 
     bool isTypeOf(const char* name) const override;
 
-protected:
+  protected:
     // True when the listener took a modifier click, which then does nothing else.
     bool modifierClickTaken(int buttons);
 
@@ -108,7 +108,7 @@ protected:
 
 // What the root view needs of the editor it belongs to.
 class CEditorHooks {
-public:
+  public:
     virtual ~CEditorHooks() = default;
     virtual void beginEdit(int index) = 0;
     virtual void endEdit(int index) = 0;
@@ -124,7 +124,7 @@ struct CPopupPick {
 
 // The window system side of a frame: a real window or none at all.
 class IPlatformFrame {
-public:
+  public:
     virtual ~IPlatformFrame() = default;
     // Paints `r` at the next flush.
     virtual void invalidRect(const CRect& r) = 0;
@@ -144,7 +144,7 @@ public:
 };
 
 class CTimer {
-public:
+  public:
     // Sends kMsgTimer to `target` every `periodMs` while running, from the frame's idle.
     CTimer(CView* target, std::uint32_t periodMs);
     ~CTimer();
@@ -157,9 +157,12 @@ public:
     // Fires when due; called by the frame.
     void fireIfDue(std::uint32_t now);
     // The frame it was registered with is going away.
-    void frameGone() { registeredWith = nullptr; running = false; }
+    void frameGone() {
+        registeredWith = nullptr;
+        running = false;
+    }
 
-private:
+  private:
     CView* target;
     std::uint32_t period;
     std::uint32_t last = 0;
@@ -168,7 +171,7 @@ private:
 };
 
 class CFrame : public CView {
-public:
+  public:
     CFrame(const CRect& size, CEditorHooks* editor);
     ~CFrame() override;  // deletes every view and the platform frame
 
@@ -212,7 +215,7 @@ public:
     void registerTimer(CTimer* timer);
     void unregisterTimer(CTimer* timer);
 
-private:
+  private:
     CEditorHooks* editor;
     std::unique_ptr<IPlatformFrame> platform;
     std::vector<CView*> views;

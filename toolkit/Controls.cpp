@@ -15,7 +15,8 @@ int CAnimKnob::frameIndex() const {
 }
 
 void CAnimKnob::draw(CDrawContext* context) {
-    if (background) context->drawBitmap(*background, size, {0, frameIndex() * heightOfOneImage});
+    if (background)
+        context->drawBitmap(*background, size, {0, frameIndex() * heightOfOneImage});
     setDirty(false);
 }
 
@@ -27,18 +28,22 @@ void CAnimKnob::anchor(CPoint where, int buttons) {
 }
 
 CMouseResult CAnimKnob::onMouseDown(CPoint where, int buttons) {
-    if (!(buttons & kLButton)) return kMouseNotHandled;
-    if (modifierClickTaken(buttons)) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (!(buttons & kLButton))
+        return kMouseNotHandled;
+    if (modifierClickTaken(buttons))
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     beginEdit();
     anchor(where, buttons);
     return kMouseHandled;
 }
 
 CMouseResult CAnimKnob::onMouseMoved(CPoint where, int buttons) {
-    if (!isEditing()) return kMouseNotHandled;
+    if (!isEditing())
+        return kMouseNotHandled;
     bool fine = (buttons & kFineAdjustModifier) != 0;
     // Pressing or releasing the modifier mid-drag continues from where the knob is.
-    if (fine != anchorFine) anchor(lastPoint, buttons);
+    if (fine != anchorFine)
+        anchor(lastPoint, buttons);
     lastPoint = where;
     // Every knob mode drags linearly: right or up increases.
     float range = fine ? kRangePixels * 4.0f : kRangePixels;
@@ -53,7 +58,8 @@ CMouseResult CAnimKnob::onMouseMoved(CPoint where, int buttons) {
 }
 
 CMouseResult CAnimKnob::onMouseUp(CPoint, int) {
-    if (isEditing()) endEdit();
+    if (isEditing())
+        endEdit();
     return kMouseHandled;
 }
 
@@ -75,8 +81,10 @@ void COnOffButton::draw(CDrawContext* context) {
 }
 
 CMouseResult COnOffButton::onMouseDown(CPoint, int buttons) {
-    if (!(buttons & kLButton)) return kMouseNotHandled;
-    if (modifierClickTaken(buttons)) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (!(buttons & kLButton))
+        return kMouseNotHandled;
+    if (modifierClickTaken(buttons))
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     beginEdit();
     value = value >= 0.5f ? 0.0f : 1.0f;
     valueChanged();
@@ -85,7 +93,8 @@ CMouseResult COnOffButton::onMouseDown(CPoint, int buttons) {
 }
 
 CMouseResult COnOffButton::onMouseUp(CPoint, int) {
-    if (isEditing()) endEdit();
+    if (isEditing())
+        endEdit();
     return kMouseHandled;
 }
 
@@ -107,8 +116,10 @@ void CKickButton::draw(CDrawContext* context) {
 }
 
 CMouseResult CKickButton::onMouseDown(CPoint, int buttons) {
-    if (!(buttons & kLButton)) return kMouseNotHandled;
-    if (modifierClickTaken(buttons)) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (!(buttons & kLButton))
+        return kMouseNotHandled;
+    if (modifierClickTaken(buttons))
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     beginEdit();
     pressed = true;
     setDirty();
@@ -116,7 +127,8 @@ CMouseResult CKickButton::onMouseDown(CPoint, int buttons) {
 }
 
 CMouseResult CKickButton::onMouseMoved(CPoint where, int) {
-    if (!isEditing()) return kMouseNotHandled;
+    if (!isEditing())
+        return kMouseNotHandled;
     bool inside = size.pointInside(where);
     if (inside != pressed) {
         pressed = inside;
@@ -126,7 +138,8 @@ CMouseResult CKickButton::onMouseMoved(CPoint where, int) {
 }
 
 CMouseResult CKickButton::onMouseUp(CPoint where, int) {
-    if (!isEditing()) return kMouseHandled;
+    if (!isEditing())
+        return kMouseHandled;
     pressed = false;
     if (size.pointInside(where)) {
         value = 1.0f;
@@ -157,8 +170,10 @@ void CTextControl::drawText(CDrawContext* context, const std::string& text) {
     context->setFont(font);
     context->setFontColor(fontColor);
     CRect inner = size;
-    if (align == kLeftText) inner.left += 2;
-    if (align == kRightText) inner.right -= 2;
+    if (align == kLeftText)
+        inner.left += 2;
+    if (align == kRightText)
+        inner.right -= 2;
     context->drawString(text, inner, align);
 }
 
@@ -167,25 +182,32 @@ void CTextControl::drawText(CDrawContext* context, const std::string& text) {
 COptionMenu::COptionMenu(const CRect& r, CControlListener* l, int t, int s)
     : CTextControl(r, l, t), style(s) {}
 
-bool COptionMenu::addEntry(const std::string& title) { return addEntry(nullptr, title); }
+bool COptionMenu::addEntry(const std::string& title) {
+    return addEntry(nullptr, title);
+}
 
 bool COptionMenu::addEntry(COptionMenu* submenu, const std::string& title) {
-    if (int(entries.size()) >= kMaxEntries) return false;
+    if (int(entries.size()) >= kMaxEntries)
+        return false;
     entries.push_back({title, submenu});
     return true;
 }
 
 bool COptionMenu::setEntry(int index, const std::string& title) {
-    if (index < 0 || index >= getNbEntries()) return false;
+    if (index < 0 || index >= getNbEntries())
+        return false;
     entries[std::size_t(index)].title = title;
-    if (index == current) setDirty();
+    if (index == current)
+        setDirty();
     return true;
 }
 
 bool COptionMenu::removeEntry(int index) {
-    if (index < 0 || index >= getNbEntries()) return false;
+    if (index < 0 || index >= getNbEntries())
+        return false;
     entries.erase(entries.begin() + index);
-    if (current >= getNbEntries()) current = std::max(getNbEntries() - 1, 0);
+    if (current >= getNbEntries())
+        current = std::max(getNbEntries() - 1, 0);
     setDirty();
     return true;
 }
@@ -209,19 +231,24 @@ bool COptionMenu::isSeparator(int index) const {
            entries[std::size_t(index)].title == "-";
 }
 
-int COptionMenu::getCurrentIndex() const { return entries.empty() ? -1 : current; }
+int COptionMenu::getCurrentIndex() const {
+    return entries.empty() ? -1 : current;
+}
 
 void COptionMenu::setValue(float v) {
-    if (!(v >= 0.0f && v <= 1.0f)) return;
+    if (!(v >= 0.0f && v <= 1.0f))
+        return;
     value = v;
     int n = getNbEntries();
-    if (n > 0) current = std::min(int(v * float(n)), n - 1);
+    if (n > 0)
+        current = std::min(int(v * float(n)), n - 1);
     setDirty();
 }
 
 void COptionMenu::pick(int index) {
     int n = getNbEntries();
-    if (index < 0 || index >= n || isSeparator(index) || getSubMenu(index)) return;
+    if (index < 0 || index >= n || isSeparator(index) || getSubMenu(index))
+        return;
     current = index;
     value = float(index) / float(n);
     valueChanged();
@@ -234,23 +261,29 @@ CPoint COptionMenu::popupPosition() const {
 
 void COptionMenu::popupClosed(CPopupPick chosen) {
     popupOpen = false;
-    if (chosen.menu) chosen.menu->pick(chosen.index);
-    if (isEditing()) endEdit();
+    if (chosen.menu)
+        chosen.menu->pick(chosen.index);
+    if (isEditing())
+        endEdit();
 }
 
 void COptionMenu::draw(CDrawContext* context) {
     if (!(style & kNoDrawStyle)) {
-        if (background) context->drawBitmap(*background, size);
+        if (background)
+            context->drawBitmap(*background, size);
         drawText(context, getEntry(getCurrentIndex()));
     }
     setDirty(false);
 }
 
 CMouseResult COptionMenu::onMouseDown(CPoint, int buttons) {
-    if (!(buttons & (kLButton | kRButton))) return kMouseNotHandled;
-    if (modifierClickTaken(buttons)) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (!(buttons & (kLButton | kRButton)))
+        return kMouseNotHandled;
+    if (modifierClickTaken(buttons))
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     IPlatformFrame* platform = frame ? frame->getPlatform() : nullptr;
-    if (!platform || popupOpen) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (!platform || popupOpen)
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     beginEdit();
     popupOpen = true;
     // The answer may come at once (off-screen) or after the list closes (a window).
@@ -258,7 +291,9 @@ CMouseResult COptionMenu::onMouseDown(CPoint, int buttons) {
     return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
 }
 
-CMouseResult COptionMenu::onMouseUp(CPoint, int) { return kMouseHandled; }
+CMouseResult COptionMenu::onMouseUp(CPoint, int) {
+    return kMouseHandled;
+}
 
 bool COptionMenu::isTypeOf(const char* name) const {
     return std::strcmp(name, "COptionMenu") == 0 || CControl::isTypeOf(name);
@@ -276,7 +311,8 @@ void CTextEdit::setText(const std::string& s) {
 }
 
 void CTextEdit::draw(CDrawContext* context) {
-    if (background) context->drawBitmap(*background, size);
+    if (background)
+        context->drawBitmap(*background, size);
     if (!editingText) {
         drawText(context, text);
     } else {
@@ -300,15 +336,19 @@ void CTextEdit::draw(CDrawContext* context) {
 }
 
 CMouseResult CTextEdit::onMouseDown(CPoint, int buttons) {
-    if (!(buttons & kLButton)) return kMouseNotHandled;
-    if (modifierClickTaken(buttons)) return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
+    if (!(buttons & kLButton))
+        return kMouseNotHandled;
+    if (modifierClickTaken(buttons))
+        return kMouseDownEventHandledButDontNeedMovedOrUpEvents;
     beginEdit();
-    if (!editingText && frame) frame->setFocusView(this);
+    if (!editingText && frame)
+        frame->setFocusView(this);
     return kMouseHandled;
 }
 
 CMouseResult CTextEdit::onMouseUp(CPoint, int) {
-    if (isEditing()) endEdit();
+    if (isEditing())
+        endEdit();
     return kMouseHandled;
 }
 
@@ -322,57 +362,71 @@ void CTextEdit::takeFocus() {
 }
 
 void CTextEdit::looseFocus() {
-    if (editingText) finishEditing(!cancelled);
+    if (editingText)
+        finishEditing(!cancelled);
 }
 
 void CTextEdit::finishEditing(bool commit) {
     editingText = false;
-    if (commit) text = editText;
+    if (commit)
+        text = editText;
     setDirty();
     invalid();
-    if (commit) valueChanged();
+    if (commit)
+        valueChanged();
 }
 
 int CTextEdit::onKeyDown(const CKeyCode& key) {
-    if (!editingText) return -1;
+    if (!editingText)
+        return -1;
     switch (key.virt) {
-    case kVKeyReturn:
-    case kVKeyEnter:
-        if (frame) frame->setFocusView(nullptr);  // commits through looseFocus
-        else finishEditing(true);
-        return 1;
-    case kVKeyEscape:
-        cancelled = true;
-        if (frame) frame->setFocusView(nullptr);
-        else finishEditing(false);
-        return 1;
-    case kVKeyBack:
-        if (caret > 0) editText.erase(--caret, 1);
-        break;
-    case kVKeyDelete:
-        if (caret < editText.size()) editText.erase(caret, 1);
-        break;
-    case kVKeyLeft:
-        if (caret > 0) --caret;
-        break;
-    case kVKeyRight:
-        if (caret < editText.size()) ++caret;
-        break;
-    case kVKeyHome:
-        caret = 0;
-        break;
-    case kVKeyEnd:
-        caret = editText.size();
-        break;
-    default:
-        // Names are plain bytes in the program records, so only printable ASCII is typed.
-        if (key.character >= 32 && key.character < 127) {
-            if (editText.size() < kMaxLength) editText.insert(caret++, 1, char(key.character));
-        } else if (key.virt == kVKeySpace) {
-            if (editText.size() < kMaxLength) editText.insert(caret++, 1, ' ');
-        } else {
-            return -1;
-        }
+        case kVKeyReturn:
+        case kVKeyEnter:
+            if (frame)
+                frame->setFocusView(nullptr);  // commits through looseFocus
+            else
+                finishEditing(true);
+            return 1;
+        case kVKeyEscape:
+            cancelled = true;
+            if (frame)
+                frame->setFocusView(nullptr);
+            else
+                finishEditing(false);
+            return 1;
+        case kVKeyBack:
+            if (caret > 0)
+                editText.erase(--caret, 1);
+            break;
+        case kVKeyDelete:
+            if (caret < editText.size())
+                editText.erase(caret, 1);
+            break;
+        case kVKeyLeft:
+            if (caret > 0)
+                --caret;
+            break;
+        case kVKeyRight:
+            if (caret < editText.size())
+                ++caret;
+            break;
+        case kVKeyHome:
+            caret = 0;
+            break;
+        case kVKeyEnd:
+            caret = editText.size();
+            break;
+        default:
+            // Names are plain bytes in the program records, so only printable ASCII is typed.
+            if (key.character >= 32 && key.character < 127) {
+                if (editText.size() < kMaxLength)
+                    editText.insert(caret++, 1, char(key.character));
+            } else if (key.virt == kVKeySpace) {
+                if (editText.size() < kMaxLength)
+                    editText.insert(caret++, 1, ' ');
+            } else {
+                return -1;
+            }
     }
     setDirty();
     invalid();

@@ -8,9 +8,9 @@
 
 // A knob drawn from a film strip of equal frames stacked vertically.
 class CAnimKnob : public CControl {
-public:
-    CAnimKnob(const CRect& size, CControlListener* listener, int tag, int subPixmaps,
-              int heightOfOneImage, std::shared_ptr<CBitmap> strip);
+  public:
+    CAnimKnob(const CRect& size, CControlListener* listener, int tag, int subPixmaps, int heightOfOneImage,
+              std::shared_ptr<CBitmap> strip);
     CAnimKnob(const CAnimKnob&) = default;
 
     void draw(CDrawContext* context) override;
@@ -23,7 +23,7 @@ public:
     // Pixels of drag for the full range (fine adjust multiplies it by four).
     static constexpr float kRangePixels = 450.0f;
 
-private:
+  private:
     void anchor(CPoint where, int buttons);
 
     int subPixmaps;
@@ -36,7 +36,7 @@ private:
 
 // Two frames: top for 0, bottom for 1. A click toggles.
 class COnOffButton : public CControl {
-public:
+  public:
     COnOffButton(const CRect& size, CControlListener* listener, int tag, std::shared_ptr<CBitmap> bitmap);
     COnOffButton(const COnOffButton&) = default;
     void draw(CDrawContext* context) override;
@@ -47,7 +47,7 @@ public:
 
 // Momentary: reports on release only; without a bitmap it is an invisible click area.
 class CKickButton : public CControl {
-public:
+  public:
     CKickButton(const CRect& size, CControlListener* listener, int tag,
                 std::shared_ptr<CBitmap> bitmap = nullptr);
     CKickButton(const CKickButton&) = default;
@@ -58,13 +58,13 @@ public:
     bool isTypeOf(const char* name) const override;
     bool isPressed() const { return pressed; }
 
-private:
+  private:
     bool pressed = false;
 };
 
 // Shared text appearance of menus and text edits.
 class CTextControl : public CControl {
-public:
+  public:
     using CControl::CControl;
     void setFont(const CFontDesc& f) { font = f; }
     const CFontDesc& getFont() const { return font; }
@@ -80,7 +80,7 @@ public:
     CHoriTxtAlign getHoriAlign() const { return align; }
     void setFrameVisible(bool v) { frameVisible = v; }
 
-protected:
+  protected:
     void drawText(CDrawContext* context, const std::string& text);
 
     CFontDesc font = kNormalFontSmall;
@@ -93,11 +93,11 @@ protected:
 };
 
 class COptionMenu : public CTextControl {
-public:
+  public:
     enum Style {
-        kCheckStyle = 1 << 0,     // the popup list ticks the current entry
-        kNoDrawStyle = 1 << 1,    // draws nothing; only takes clicks
-        kPopupTopLeft = 1 << 2,   // the popup list opens at the top-left corner, not below
+        kCheckStyle = 1 << 0,    // the popup list ticks the current entry
+        kNoDrawStyle = 1 << 1,   // draws nothing; only takes clicks
+        kPopupTopLeft = 1 << 2,  // the popup list opens at the top-left corner, not below
     };
 
     COptionMenu(const CRect& size, CControlListener* listener, int tag, int style = 0);
@@ -138,7 +138,7 @@ public:
 
     static constexpr int kMaxEntries = 1024;
 
-private:
+  private:
     struct Entry {
         std::string title;
         COptionMenu* submenu = nullptr;
@@ -152,7 +152,7 @@ private:
 // Shows a text; a click edits it in place until Return, a click elsewhere or Escape (which
 // keeps the old text).
 class CTextEdit : public CTextControl {
-public:
+  public:
     CTextEdit(const CRect& size, CControlListener* listener, int tag, const std::string& text = "",
               std::shared_ptr<CBitmap> background = nullptr);
     CTextEdit(const CTextEdit&) = default;
@@ -172,7 +172,7 @@ public:
 
     static constexpr std::size_t kMaxLength = 255;
 
-private:
+  private:
     void finishEditing(bool commit);
 
     std::string text;

@@ -111,10 +111,12 @@ TEST_F(CrowdDisplayTest, TheSelectedPersonIsRingedAndAnimatedOnTopOfOthers) {
     // The ring's top lies above the figures and is drawn over the display, in orange.
     int row = 0;
     for (int y = 0; y < 10; ++y)
-        if ((ring->pixel(18, y) >> 24) > (ring->pixel(18, row) >> 24)) row = y;
+        if ((ring->pixel(18, y) >> 24) > (ring->pixel(18, row) >> 24))
+            row = y;
     int ringPixels = 0;
     for (int x = 0; x < 36; ++x) {
-        if ((ring->pixel(x, row) >> 24) < 250) continue;
+        if ((ring->pixel(x, row) >> 24) < 250)
+            continue;
         CColor c = picture.color(2 + at.x - 17 + x, 2 + at.y - 18 + row);
         ringPixels += c.red > 150 && c.blue < 100;
     }

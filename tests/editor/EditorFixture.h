@@ -16,7 +16,8 @@ struct Call {
 inline std::vector<Call>* hostCalls = nullptr;
 
 inline VstIntPtr host(AEffect*, VstInt32 opcode, VstInt32 index, VstIntPtr, void*, float opt) {
-    if (hostCalls) hostCalls->push_back({opcode, index, opt});
+    if (hostCalls)
+        hostCalls->push_back({opcode, index, opt});
     return opcode == audioMasterVersion ? 2400 : 0;
 }
 
@@ -38,8 +39,8 @@ struct EditorTest : ::testing::Test {
     float automated(VstInt32 index) const {
         float v = -1.0f;
         for (const Call& c : calls)
-            if (c.opcode == audioMasterAutomate && c.index == index) v = c.opt;
+            if (c.opcode == audioMasterAutomate && c.index == index)
+                v = c.opt;
         return v;
     }
 };
-

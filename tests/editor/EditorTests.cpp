@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "EditorFixture.h"
 #include "editor/CGlowLamp.h"
 #include "editor/EffectEditor.h"
 #include "editor/PanelCrowd.h"
@@ -12,8 +13,6 @@
 #include "engine/CrowdEngine.h"
 #include "plugin/EffectVST.h"
 #include "toolkit/frame/OffscreenFrame.h"
-
-#include "EditorFixture.h"
 
 namespace {
 
@@ -24,25 +23,25 @@ struct Row {
     CRect rect;
 };
 const Row kTable[39] = {
-    {"PanelCrowd", 740, {2, 2, 342, 274}},     {"COptionMenu", 0, {13, 296, 36, 315}},
-    {"CKickButton", 741, {35, 297, 60, 314}},  {"CKickButton", 742, {60, 297, 85, 314}},
-    {"CGlowLamp", 0, {545, 332, 557, 344}},    {"CAnimKnob", 4, {191, 342, 219, 370}},
-    {"CAnimKnob", 5, {235, 342, 263, 370}},    {"CKickButton", 745, {98, 345, 170, 362}},
-    {"COnOffButton", 747, {18, 345, 80, 362}}, {"COptionMenu", 746, {20, 369, 168, 384}},
-    {"COptionMenu", 748, {93, 299, 271, 313}}, {"COptionMenu", 1, {425, 38, 449, 59}},
-    {"CKickButton", 743, {448, 40, 473, 57}},  {"CKickButton", 744, {472, 40, 497, 57}},
-    {"CAnimKnob", 20, {367, 84, 403, 120}},    {"CAnimKnob", 21, {423, 84, 459, 120}},
-    {"CAnimKnob", 22, {465, 84, 501, 120}},    {"CAnimKnob", 23, {367, 152, 403, 188}},
-    {"CAnimKnob", 24, {423, 152, 459, 188}},   {"CAnimKnob", 25, {465, 152, 501, 188}},
-    {"CAnimKnob", 26, {363, 220, 399, 256}},   {"CAnimKnob", 27, {427, 220, 463, 256}},
-    {"CAnimKnob", 12, {308, 319, 344, 355}},   {"CAnimKnob", 13, {375, 319, 411, 355}},
-    {"CAnimKnob", 2, {503, 319, 537, 353}},    {"CAnimKnob", 3, {565, 319, 599, 353}},
-    {"CAnimKnob", 14, {529, 45, 563, 79}},     {"CAnimKnob", 15, {571, 45, 605, 79}},
-    {"CAnimKnob", 16, {529, 137, 563, 171}},   {"CAnimKnob", 17, {571, 137, 605, 171}},
-    {"COnOffButton", 6, {387, 40, 420, 57}},   {"COnOffButton", 18, {459, 329, 482, 345}},
-    {"CKickButton", 9, {80, 404, 97, 421}},    {"CKickButton", 10, {99, 404, 116, 421}},
-    {"COptionMenu", 8, {11, 404, 76, 421}},    {"COptionMenu", 7, {11, 404, 76, 421}},
-    {"CTextEdit", 11, {122, 405, 278, 420}},   {"COnOffButton", 751, {296, 404, 352, 421}},
+    {"PanelCrowd", 740, {2, 2, 342, 274}},      {"COptionMenu", 0, {13, 296, 36, 315}},
+    {"CKickButton", 741, {35, 297, 60, 314}},   {"CKickButton", 742, {60, 297, 85, 314}},
+    {"CGlowLamp", 0, {545, 332, 557, 344}},     {"CAnimKnob", 4, {191, 342, 219, 370}},
+    {"CAnimKnob", 5, {235, 342, 263, 370}},     {"CKickButton", 745, {98, 345, 170, 362}},
+    {"COnOffButton", 747, {18, 345, 80, 362}},  {"COptionMenu", 746, {20, 369, 168, 384}},
+    {"COptionMenu", 748, {93, 299, 271, 313}},  {"COptionMenu", 1, {425, 38, 449, 59}},
+    {"CKickButton", 743, {448, 40, 473, 57}},   {"CKickButton", 744, {472, 40, 497, 57}},
+    {"CAnimKnob", 20, {367, 84, 403, 120}},     {"CAnimKnob", 21, {423, 84, 459, 120}},
+    {"CAnimKnob", 22, {465, 84, 501, 120}},     {"CAnimKnob", 23, {367, 152, 403, 188}},
+    {"CAnimKnob", 24, {423, 152, 459, 188}},    {"CAnimKnob", 25, {465, 152, 501, 188}},
+    {"CAnimKnob", 26, {363, 220, 399, 256}},    {"CAnimKnob", 27, {427, 220, 463, 256}},
+    {"CAnimKnob", 12, {308, 319, 344, 355}},    {"CAnimKnob", 13, {375, 319, 411, 355}},
+    {"CAnimKnob", 2, {503, 319, 537, 353}},     {"CAnimKnob", 3, {565, 319, 599, 353}},
+    {"CAnimKnob", 14, {529, 45, 563, 79}},      {"CAnimKnob", 15, {571, 45, 605, 79}},
+    {"CAnimKnob", 16, {529, 137, 563, 171}},    {"CAnimKnob", 17, {571, 137, 605, 171}},
+    {"COnOffButton", 6, {387, 40, 420, 57}},    {"COnOffButton", 18, {459, 329, 482, 345}},
+    {"CKickButton", 9, {80, 404, 97, 421}},     {"CKickButton", 10, {99, 404, 116, 421}},
+    {"COptionMenu", 8, {11, 404, 76, 421}},     {"COptionMenu", 7, {11, 404, 76, 421}},
+    {"CTextEdit", 11, {122, 405, 278, 420}},    {"COnOffButton", 751, {296, 404, 352, 421}},
     {"CKickButton", 750, {511, 412, 619, 424}},
 };
 
@@ -75,7 +74,7 @@ TEST_F(EditorTest, OpenBuildsEveryControlInTableOrder) {
             EXPECT_EQ(image->getWidth(), c->getViewSize().width());
         }
     }
-    EXPECT_FALSE(control(39)->getBackground());  // the web page button is invisible
+    EXPECT_FALSE(control(39)->getBackground());   // the web page button is invisible
     EXPECT_FALSE(control(5)->getMouseEnabled());  // the lamp takes no clicks
 
     // Shown parameters are reachable by index, and no others.
@@ -174,7 +173,8 @@ TEST_F(EditorTest, PersonDialsShowTheSelectedPerson) {
     ASSERT_TRUE(editor.openOffscreen());
     EXPECT_EQ(editor.selectedPerson(), 5);
     EXPECT_EQ(editor.selectedMenu()->getCurrentIndex(), 5);
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(editor.controlByParameter(20 + k)->getValue(), 0.05f + 0.1f * float(k)) << k;
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(editor.controlByParameter(20 + k)->getValue(), 0.05f + 0.1f * float(k)) << k;
     // The frame the dial shows follows its value.
     auto* shift = static_cast<CAnimKnob*>(editor.controlByParameter(20));
     EXPECT_EQ(shift->frameIndex(), int(0.05f * 64.0f));
@@ -226,7 +226,8 @@ TEST_F(EditorTest, PresetLabelOpensTheActionMenuAndTheInvisibleButtonTakesClicks
     const CBitmap& picture = screen->captureAll();
     auto background = editor.skin(kSkinBackground);
     for (int y = 412; y < 424; ++y)
-        for (int x = 511; x < 619; ++x) ASSERT_EQ(picture.pixel(x, y), background->pixel(x, y)) << x << "," << y;
+        for (int x = 511; x < 619; ++x)
+            ASSERT_EQ(picture.pixel(x, y), background->pixel(x, y)) << x << "," << y;
 }
 
 TEST_F(EditorTest, GesturesOnDialsReachTheHostWithTheirTags) {
@@ -279,7 +280,8 @@ TEST_F(EditorTest, PictureShowsTheCrowdTheLampDarkAndTheSwitchStates) {
         int changed = 0;
         for (int y = at.y - 9; y < at.y + 10; ++y)
             for (int x = at.x - 12; x < at.x + 11; ++x)
-                if (x >= 0 && y >= 0 && x < 340 && y < 272) changed += picture.pixel(2 + x, 2 + y) != display->pixel(x, y);
+                if (x >= 0 && y >= 0 && x < 340 && y < 272)
+                    changed += picture.pixel(2 + x, 2 + y) != display->pixel(x, y);
         EXPECT_GT(changed, 20) << i;
     }
     // The all/individual switch shows its bottom frame (all).
@@ -315,10 +317,12 @@ TEST_F(EditorTest, ScreenshotDrawsTheEditorIntoTheHostsPixels) {
     const CBitmap& picture = screen->captureAll();
     int differing = 0;
     for (int y = 0; y < 432; ++y)
-        for (int x = 0; x < 620; ++x) differing += pixels[std::size_t(y) * 640 + std::size_t(x)] != picture.pixel(x, y);
+        for (int x = 0; x < 620; ++x)
+            differing += pixels[std::size_t(y) * 640 + std::size_t(x)] != picture.pixel(x, y);
     // Both are the first drawing of a freshly opened editor.
     EXPECT_EQ(differing, 0);
-    EXPECT_EQ(plugin.dispatcher(effVendorSpecific, kZornbeckVendorTag + 1, kZornbeckScreenshot, &shot, 0.0f), 0);
+    EXPECT_EQ(plugin.dispatcher(effVendorSpecific, kZornbeckVendorTag + 1, kZornbeckScreenshot, &shot, 0.0f),
+              0);
     ZornbeckScreenshot none{620, 432, 620 * 4, nullptr};
     EXPECT_EQ(plugin.dispatcher(effVendorSpecific, kZornbeckVendorTag, kZornbeckScreenshot, &none, 0.0f), 0);
 }

@@ -27,7 +27,8 @@ struct EditorWindowTest : ::testing::Test {
     std::unique_ptr<zb::PluginLoader> plugin;
 
     void SetUp() override {
-        if (!server.start()) GTEST_SKIP() << "no Xvfb";
+        if (!server.start())
+            GTEST_SKIP() << "no Xvfb";
         display = XOpenDisplay(server.display.c_str());
         ASSERT_TRUE(display);
         // The host's window: the editor opens inside it, at its top-left corner.
@@ -57,7 +58,8 @@ struct EditorWindowTest : ::testing::Test {
         unsigned int n = 0;
         XQueryTree(display, parent, &root, &up, &list, &n);
         std::vector<Window> out(list, list + n);
-        if (list) XFree(list);
+        if (list)
+            XFree(list);
         return out;
     }
 
@@ -67,7 +69,8 @@ struct EditorWindowTest : ::testing::Test {
         while (std::chrono::steady_clock::now() < end) {
             XSync(display, False);
             plugin->dispatch(effEditIdle);
-            if (done()) return true;
+            if (done())
+                return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
@@ -108,7 +111,8 @@ TEST_F(EditorWindowTest, OpensShowsReactsToAClickAndCloses) {
     int differing = 0, displayDiffering = 0;
     for (int y = 0; y < 432; ++y) {
         for (int x = 0; x < 620; ++x) {
-            bool same = (XGetPixel(shown, x, y) & 0xFFFFFF) == (expected[std::size_t(y) * 620 + std::size_t(x)] & 0xFFFFFF);
+            bool same = (XGetPixel(shown, x, y) & 0xFFFFFF) ==
+                        (expected[std::size_t(y) * 620 + std::size_t(x)] & 0xFFFFFF);
             bool inDisplay = x >= 2 && x < 342 && y >= 2 && y < 274;
             (inDisplay ? displayDiffering : differing) += !same;
         }

@@ -61,7 +61,8 @@ TEST_F(HelpPaneTest, HeadingsAreUnderlinedAndLinesBreakBetweenWords) {
     std::string paragraph;
     for (int i = 0; i < 40; ++i) paragraph += "word" + std::to_string(i) + " ";
     paragraph += "end";
-    useText("==========\r\nHeading:\r\nPlain heading\r\n#\r\n" + paragraph + "\r\n" + numbered(20).substr(12));
+    useText("==========\r\nHeading:\r\nPlain heading\r\n#\r\n" + paragraph + "\r\n" +
+            numbered(20).substr(12));
     // The underline: from x 6 to the heading's width plus 2, two pixels below the band's top.
     int headingWidth = 0;
     {
@@ -72,7 +73,8 @@ TEST_F(HelpPaneTest, HeadingsAreUnderlinedAndLinesBreakBetweenWords) {
     }
     const CBitmap& picture = screen->captureAll();
     int y = 8 + 12 * 3 + 2;
-    for (int x = 6; x <= headingWidth + 2; ++x) EXPECT_EQ(picture.color(2 + x, 2 + y), (CColor{215, 255, 255, 255})) << x;
+    for (int x = 6; x <= headingWidth + 2; ++x)
+        EXPECT_EQ(picture.color(2 + x, 2 + y), (CColor{215, 255, 255, 255})) << x;
     EXPECT_NE(picture.color(2 + headingWidth + 5, 2 + y), (CColor{215, 255, 255, 255}));
     // The paragraph wraps at spaces: lines end with one, and together they are the paragraph.
     std::string joined;
@@ -182,7 +184,9 @@ TEST_F(HelpPaneTest, AWordWiderThanTheLineIsBrokenAtTheLimit) {
     useText(std::string(120, '=') + "\r\n" + numbered(20).substr(12));
     // Not one character per line: the run fills whole lines.
     EXPECT_GT(pane->line(0).size(), 30u);
-    EXPECT_EQ(pane->line(0).size() + pane->line(1).size() + (pane->line(2).rfind("line", 0) == 0 ? 0 : pane->line(2).size()), 120u);
+    EXPECT_EQ(pane->line(0).size() + pane->line(1).size() +
+                  (pane->line(2).rfind("line", 0) == 0 ? 0 : pane->line(2).size()),
+              120u);
 }
 
 }  // namespace

@@ -1,9 +1,10 @@
 // Preset files saved and loaded through the preset strip's action menu.
+#include <unistd.h>
+
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <iterator>
-#include <unistd.h>
 
 #include "EditorFixture.h"
 #include "editor/PresetFiles.h"
@@ -20,7 +21,8 @@ struct ScriptedSelector : FileSelector {
     std::vector<FileSelectRequest> requests;
     bool choose(const FileSelectRequest& request, std::string& path) override {
         requests.push_back(request);
-        if (answers.empty()) return false;
+        if (answers.empty())
+            return false;
         path = answers.front();
         answers.erase(answers.begin());
         return true;
@@ -33,7 +35,8 @@ std::vector<unsigned char> fileBytes(const std::string& path) {
 }
 
 std::uint32_t bigEndian(const std::vector<unsigned char>& b, std::size_t at) {
-    return (std::uint32_t(b[at]) << 24) | (std::uint32_t(b[at + 1]) << 16) | (std::uint32_t(b[at + 2]) << 8) | b[at + 3];
+    return (std::uint32_t(b[at]) << 24) | (std::uint32_t(b[at + 1]) << 16) | (std::uint32_t(b[at + 2]) << 8) |
+           b[at + 3];
 }
 
 struct PresetFileTest : EditorTest {
@@ -135,7 +138,8 @@ TEST_F(PresetFileTest, OlderLayoutsAreUpgradedByLength) {
     std::memcpy(v2.data() + 60, &source, kProgramV2Size);
     upgradeProgramV2(expected, v2.data() + 60);
     std::string path = dir + "/old.fxp";
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(v2.data()), std::streamsize(v2.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(v2.data()), std::streamsize(v2.size()));
     selector->answers = {path};
     action(PresetPanel::kLoadPreset);
     // Re-selecting the program afterwards stores 0 in the reload parameter it is done with.

@@ -29,7 +29,8 @@ struct RandomiserTest : EditorTest {
     std::vector<int> changed() {
         std::vector<int> out;
         for (int i = 0; i < kNumParams; ++i)
-            if (plugin.getParameter(i) != before[std::size_t(i)]) out.push_back(i);
+            if (plugin.getParameter(i) != before[std::size_t(i)])
+                out.push_back(i);
         return out;
     }
 };
@@ -87,7 +88,8 @@ TEST_F(RandomiserTest, IndividualScopeAndSingleGroups) {
     }
     EXPECT_GE(c.size(), 7u);  // a draw may repeat a value, but not most of them
     // The dials show the selected person's new values.
-    for (int k = 0; k < 8; ++k) EXPECT_EQ(editor.controlByParameter(20 + k)->getValue(), plugin.getParameter(68 + k));
+    for (int k = 0; k < 8; ++k)
+        EXPECT_EQ(editor.controlByParameter(20 + k)->getValue(), plugin.getParameter(68 + k));
 
     before.clear();
     for (int i = 0; i < kNumParams; ++i) before.push_back(plugin.getParameter(i));

@@ -16,7 +16,9 @@ constexpr CPoint kSelectedPlus{480, 48};
 constexpr CPoint kPopulationMinus{45, 305};
 constexpr CPoint kPopulationPlus{70, 305};
 
-float people(int k) { return float(k) * (1.0f / 60.0f); }
+float people(int k) {
+    return float(k) * (1.0f / 60.0f);
+}
 
 TEST_F(WiringTest, SelectedPlusStopsAtTheLastPerson) {
     plugin.setParameter(parPopulationIndex, people(2));  // three people
@@ -175,11 +177,11 @@ TEST_F(WiringTest, ChangesFromOtherThreadsWaitForTheNextIdle) {
 
 TEST_F(WiringTest, CommandsAreNeverReportedAsParameters) {
     COffscreenFrame* screen = editor.openOffscreen();
-    screen->click({30, 350});    // all/individual
-    screen->click({300, 410});   // help
-    screen->click({515, 420});   // web page
+    screen->click({30, 350});   // all/individual
+    screen->click({300, 410});  // help
+    screen->click({515, 420});  // web page
     screen->setPopupAnswer([](COptionMenu& m) { return CPopupPick{&m, 1}; });
-    screen->click({150, 305});   // display axis
+    screen->click({150, 305});  // display axis
     EXPECT_EQ(editor.crowd()->mode, PanelCrowd::kHelpMode);
     EXPECT_EQ(editor.crowd()->rebuild, 1.0f);
     for (const Call& c : calls) EXPECT_NE(c.opcode, audioMasterAutomate) << c.index;

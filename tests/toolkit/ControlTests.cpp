@@ -166,7 +166,8 @@ TEST_F(OffscreenTest, OptionMenuMapsValuesToEntriesAndPicksToValues) {
 
 TEST_F(OffscreenTest, SeparatorsCountAsEntriesAndSubmenusReportThemselves) {
     auto* sub = new COptionMenu(CRect(0, 0, 50, 20), &rec, 8, COptionMenu::kNoDrawStyle);
-    auto* menu = new COptionMenu(CRect(0, 0, 50, 20), &rec, 7, COptionMenu::kNoDrawStyle | COptionMenu::kPopupTopLeft);
+    auto* menu =
+        new COptionMenu(CRect(0, 0, 50, 20), &rec, 7, COptionMenu::kNoDrawStyle | COptionMenu::kPopupTopLeft);
     for (const char* name : {"one", "-", "three", "four"}) sub->addEntry(name);
     for (const char* name : {"Load preset", "Save preset", "Reset current", "-"}) menu->addEntry(name);
     menu->addEntry(sub, "Presets");
@@ -234,7 +235,8 @@ struct TimerTarget : CView {
     int fired = 0;
     TimerTarget() : CView(CRect(0, 0, 1, 1)) {}
     int notify(CView*, const char* message) override {
-        if (std::string(message) == kMsgTimer) ++fired;
+        if (std::string(message) == kMsgTimer)
+            ++fired;
         return 1;
     }
 };

@@ -17,17 +17,18 @@ struct Skin {
 };
 
 const Skin kSkins[] = {
-    {118, 620, 432, 1}, {129, 340, 272, 1}, {130, 23, 76, 4},  {131, 36, 36, 1},   {135, 13, 50, 1},
-    {136, 15, 76, 1},   {137, 42, 13, 1},   {134, 50, 13, 1},  {145, 17, 29, 1},   {144, 17, 29, 1},
+    {118, 620, 432, 1},  {129, 340, 272, 1},  {130, 23, 76, 4},    {131, 36, 36, 1}, {135, 13, 50, 1},
+    {136, 15, 76, 1},    {137, 42, 13, 1},    {134, 50, 13, 1},    {145, 17, 29, 1}, {144, 17, 29, 1},
     {119, 36, 2340, 65}, {147, 34, 2210, 65}, {126, 28, 1820, 65}, {120, 25, 34, 2}, {121, 25, 34, 2},
-    {127, 72, 34, 2},   {128, 62, 34, 2},   {125, 33, 34, 2},  {123, 23, 32, 2},   {141, 56, 34, 2},
-    {6, 17, 34, 2},     {132, 17, 34, 2},   {146, 12, 12, 1},
+    {127, 72, 34, 2},    {128, 62, 34, 2},    {125, 33, 34, 2},    {123, 23, 32, 2}, {141, 56, 34, 2},
+    {6, 17, 34, 2},      {132, 17, 34, 2},    {146, 12, 12, 1},
 };
 
 bool framesDiffer(const CBitmap& b, int frameHeight, int a, int c) {
     for (int y = 0; y < frameHeight; ++y)
         for (int x = 0; x < b.getWidth(); ++x)
-            if (b.pixel(x, a * frameHeight + y) != b.pixel(x, c * frameHeight + y)) return true;
+            if (b.pixel(x, a * frameHeight + y) != b.pixel(x, c * frameHeight + y))
+                return true;
     return false;
 }
 
@@ -41,7 +42,8 @@ TEST(SkinResources, EveryImageHasItsSizeAndDistinctFrames) {
         ASSERT_EQ(s.height % s.frames, 0);
         int frameHeight = s.height / s.frames;
         // Each frame shows something of its own: knob positions, pressed states, figure poses.
-        for (int f = 1; f < s.frames; ++f) EXPECT_TRUE(framesDiffer(*b, frameHeight, f - 1, f)) << "frame " << f;
+        for (int f = 1; f < s.frames; ++f)
+            EXPECT_TRUE(framesDiffer(*b, frameHeight, f - 1, f)) << "frame " << f;
         // Nothing is an empty picture.
         int opaque = 0;
         for (int y = 0; y < b->getHeight(); ++y)
@@ -55,7 +57,8 @@ TEST(SkinResources, BackgroundAndDisplayAreOpaqueAndNothingElseIsLinkedAsPng) {
         auto b = CBitmap::fromResource(number);
         ASSERT_TRUE(b);
         for (int y = 0; y < b->getHeight(); ++y)
-            for (int x = 0; x < b->getWidth(); ++x) ASSERT_EQ(b->pixel(x, y) >> 24, 255u) << number << " " << x << "," << y;
+            for (int x = 0; x < b->getWidth(); ++x)
+                ASSERT_EQ(b->pixel(x, y) >> 24, 255u) << number << " " << x << "," << y;
     }
     int found = 0;
     for (int number = 0; number < 1000; ++number) {

@@ -34,7 +34,9 @@ struct OffscreenTest : ::testing::Test {
         auto b = std::make_shared<CBitmap>(w, h * frames);
         for (int f = 0; f < frames; ++f)
             for (int y = 0; y < h; ++y)
-                for (int x = 0; x < w; ++x) b->pixels()[(f * h + y) * w + x] = premultiply({std::uint8_t(f), std::uint8_t(f), std::uint8_t(f), 255});
+                for (int x = 0; x < w; ++x)
+                    b->pixels()[(f * h + y) * w + x] =
+                        premultiply({std::uint8_t(f), std::uint8_t(f), std::uint8_t(f), 255});
         return b;
     }
 };

@@ -1,7 +1,7 @@
 // The X11 frame in a real window of a private X server, driven with synthetic input.
 #include <dirent.h>
-#include <malloc.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <chrono>
 #include <functional>
@@ -48,7 +48,8 @@ struct X11FrameTest : ::testing::Test {
     static constexpr int kLeft = 30, kTop = 20;
 
     void SetUp() override {
-        if (!server) GTEST_SKIP() << "no Xvfb";
+        if (!server)
+            GTEST_SKIP() << "no Xvfb";
         display = XOpenDisplay(server->display.c_str());
         ASSERT_TRUE(display);
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop, 620, 432, 0, 0, 0);
@@ -59,7 +60,8 @@ struct X11FrameTest : ::testing::Test {
         while (e.type != MapNotify);
     }
     void TearDown() override {
-        if (!display) return;
+        if (!display)
+            return;
         XDestroyWindow(display, parent);
         XCloseDisplay(display);
     }
@@ -84,7 +86,8 @@ struct X11FrameTest : ::testing::Test {
         while (std::chrono::steady_clock::now() < end) {
             XSync(display, False);
             frame->idle();
-            if (done()) return true;
+            if (done())
+                return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return false;
@@ -102,7 +105,8 @@ struct X11FrameTest : ::testing::Test {
         unsigned int n = 0;
         XQueryTree(display, parent, &root, &up, &list, &n);
         std::vector<Window> out(list, list + n);
-        if (list) XFree(list);
+        if (list)
+            XFree(list);
         return out;
     }
 };
@@ -124,7 +128,8 @@ TEST_F(X11FrameTest, ChildWindowShowsTheSamePixelsAsTheOffscreenFrame) {
     COffscreenFrame* offscreen = COffscreenFrame::attach(reference);
     const CBitmap& expected = offscreen->captureAll();
 
-    idleUntil(frame, [] { return false; }, 200);  // let the exposure be answered
+    idleUntil(
+        frame, [] { return false; }, 200);  // let the exposure be answered
     XImage* shown = XGetImage(display, kids[0], 0, 0, 620, 432, AllPlanes, ZPixmap);
     ASSERT_TRUE(shown);
     int differing = 0;
@@ -149,7 +154,8 @@ TEST_F(X11FrameTest, SyntheticClicksReachControlsAndPopupLists) {
     ASSERT_TRUE(idleUntil(frame, [&] { return button->getValue() == 1.0f; }));
     ASSERT_EQ(rec.reports.size(), 1u);
     // The pressed frame is on screen.
-    idleUntil(frame, [] { return false; }, 200);
+    idleUntil(
+        frame, [] { return false; }, 200);
     XImage* shown = XGetImage(display, x11->getWindow(), 387, 40, 33, 17, AllPlanes, ZPixmap);
     auto bitmap = CBitmap::fromResource(125);
     int matching = 0;
@@ -186,9 +192,11 @@ TEST_F(X11FrameTest, SyntheticClicksReachControlsAndPopupLists) {
 
 TEST_F(X11FrameTest, SubmenusOpenOnHoverAndReportTheirOwnPick) {
     CFrame* frame = makeFrame(&rec);
-    auto* sub = new COptionMenu(CRect(11, 404, 76, 421), &rec, 8, COptionMenu::kNoDrawStyle | COptionMenu::kPopupTopLeft);
+    auto* sub = new COptionMenu(CRect(11, 404, 76, 421), &rec, 8,
+                                COptionMenu::kNoDrawStyle | COptionMenu::kPopupTopLeft);
     for (const char* s : {"Alpha", "Beta", "Gamma"}) sub->addEntry(s);
-    auto* action = new COptionMenu(CRect(11, 404, 76, 421), &rec, 7, COptionMenu::kNoDrawStyle | COptionMenu::kPopupTopLeft);
+    auto* action = new COptionMenu(CRect(11, 404, 76, 421), &rec, 7,
+                                   COptionMenu::kNoDrawStyle | COptionMenu::kPopupTopLeft);
     for (const char* s : {"Load preset", "Save preset", "Reset current", "-"}) action->addEntry(s);
     action->addEntry(sub, "Presets");
     frame->addView(sub);
@@ -265,7 +273,8 @@ TEST_F(X11FrameTest, OpeningAndClosingAHundredTimesLeavesNothingBehind) {
     unsigned int n = 0;
     XQueryTree(display, DefaultRootWindow(display), &root, &up, &list, &n);
     clients = int(n);
-    if (list) XFree(list);
+    if (list)
+        XFree(list);
     EXPECT_EQ(clients, 1);  // only the test's parent window
 }
 

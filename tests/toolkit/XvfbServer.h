@@ -12,11 +12,12 @@
 #include <string>
 
 class XvfbServer {
-public:
+  public:
     // False when Xvfb is missing or did not come up within ten seconds.
     bool start() {
         int fds[2];
-        if (pipe(fds) != 0) return false;
+        if (pipe(fds) != 0)
+            return false;
         pid = fork();
         if (pid == 0) {
             close(fds[0]);
@@ -28,8 +29,8 @@ public:
             dup2(null, 1);
             dup2(null, 2);
             std::string fd = std::to_string(fds[1]);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten", "tcp", "-noreset",
-                   static_cast<char*>(nullptr));
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", "1024x768x24", "-nolisten",
+                   "tcp", "-noreset", static_cast<char*>(nullptr));
             _exit(127);
         }
         close(fds[1]);
@@ -42,7 +43,8 @@ public:
         char c = 0;
         while (poll(&p, 1, 10000) > 0 && read(fds[0], &c, 1) == 1 && c != '\n') number += c;
         close(fds[0]);
-        if (number.empty()) return false;
+        if (number.empty())
+            return false;
         display = ":" + number;
         setenv("DISPLAY", display.c_str(), 1);
         return true;
@@ -57,6 +59,6 @@ public:
 
     std::string display;
 
-private:
+  private:
     pid_t pid = -1;
 };

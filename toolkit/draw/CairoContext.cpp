@@ -40,9 +40,11 @@ std::string validUtf8(const std::string& text) {
     while (i < text.size()) {
         unsigned char c = static_cast<unsigned char>(text[i]);
         int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-        bool ok = extra >= 0 && c != 0xC0 && c != 0xC1 && i + std::size_t(extra) < text.size() + (extra == 0 ? 1 : 0);
+        bool ok = extra >= 0 && c != 0xC0 && c != 0xC1 &&
+                  i + std::size_t(extra) < text.size() + (extra == 0 ? 1 : 0);
         for (int k = 1; ok && k <= extra; ++k)
-            ok = i + std::size_t(k) < text.size() && (static_cast<unsigned char>(text[i + std::size_t(k)]) >> 6) == 2;
+            ok = i + std::size_t(k) < text.size() &&
+                 (static_cast<unsigned char>(text[i + std::size_t(k)]) >> 6) == 2;
         if (ok) {
             out.append(text, i, std::size_t(extra) + 1);
             i += std::size_t(extra) + 1;
@@ -112,8 +114,7 @@ void CCairoContext::setFont(const CFontDesc& f) {
 }
 
 void CCairoContext::setSource(CColor c) {
-    cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0,
-                          c.alpha / 255.0 * globalAlpha);
+    cairo_set_source_rgba(cr, c.red / 255.0, c.green / 255.0, c.blue / 255.0, c.alpha / 255.0 * globalAlpha);
 }
 
 void CCairoContext::fillRect(const CRect& r) {
@@ -142,7 +143,8 @@ void CCairoContext::drawLine(CPoint from, CPoint to) {
 }
 
 void CCairoContext::fillPolygon(const CPoint* points, int count) {
-    if (count < 3) return;
+    if (count < 3)
+        return;
     setSource(fillColor);
     cairo_move_to(cr, points[0].x, points[0].y);
     for (int i = 1; i < count; ++i) cairo_line_to(cr, points[i].x, points[i].y);
@@ -157,13 +159,16 @@ int CCairoContext::getStringWidth(const std::string& text) {
 }
 
 void CCairoContext::drawString(const std::string& text, const CRect& r, CHoriTxtAlign align) {
-    if (text.empty()) return;
+    if (text.empty())
+        return;
     cairo_font_extents_t fe;
     cairo_font_extents(cr, &fe);
     int width = getStringWidth(text);
     int x = r.left;
-    if (align == kCenterText) x = r.left + (r.width() - width) / 2;
-    if (align == kRightText) x = r.right - width;
+    if (align == kCenterText)
+        x = r.left + (r.width() - width) / 2;
+    if (align == kRightText)
+        x = r.right - width;
     int baseline = r.top + int(std::lround((r.height() + fe.ascent - fe.descent) / 2.0));
     cairo_save(cr);
     cairo_rectangle(cr, r.left, r.top, r.width(), r.height());
@@ -175,11 +180,12 @@ void CCairoContext::drawString(const std::string& text, const CRect& r, CHoriTxt
 }
 
 void CCairoContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoint source, int alpha) {
-    if (alpha <= 0 || dest.isEmpty()) return;
+    if (alpha <= 0 || dest.isEmpty())
+        return;
     // Cairo only reads the source pixels here.
     auto* bits = reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(bitmap.pixels()));
-    cairo_surface_t* src = cairo_image_surface_create_for_data(
-        bits, CAIRO_FORMAT_ARGB32, bitmap.getWidth(), bitmap.getHeight(), bitmap.getWidth() * 4);
+    cairo_surface_t* src = cairo_image_surface_create_for_data(bits, CAIRO_FORMAT_ARGB32, bitmap.getWidth(),
+                                                               bitmap.getHeight(), bitmap.getWidth() * 4);
     cairo_save(cr);
     cairo_rectangle(cr, dest.left, dest.top, dest.width(), dest.height());
     cairo_clip(cr);

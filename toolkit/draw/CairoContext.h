@@ -6,7 +6,7 @@
 #include "toolkit/CDrawContext.h"
 
 class CCairoContext : public CDrawContext {
-public:
+  public:
     explicit CCairoContext(CBitmap& target);
     ~CCairoContext() override;
 
@@ -29,7 +29,7 @@ public:
     int getStringWidth(const std::string& text) override;
     void drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoint source, int alpha) override;
 
-private:
+  private:
     void setSource(CColor c);
 
     CBitmap& target;

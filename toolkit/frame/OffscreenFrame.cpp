@@ -10,9 +10,15 @@ COffscreenFrame* COffscreenFrame::attach(CFrame* frame) {
 COffscreenFrame::COffscreenFrame(CFrame* f)
     : frame(f), image(f->getViewSize().width(), f->getViewSize().height()) {}
 
-CMouseResult COffscreenFrame::mouseDown(CPoint where, int buttons) { return frame->onMouseDown(where, buttons); }
-CMouseResult COffscreenFrame::mouseMove(CPoint where, int buttons) { return frame->onMouseMoved(where, buttons); }
-CMouseResult COffscreenFrame::mouseUp(CPoint where, int buttons) { return frame->onMouseUp(where, buttons); }
+CMouseResult COffscreenFrame::mouseDown(CPoint where, int buttons) {
+    return frame->onMouseDown(where, buttons);
+}
+CMouseResult COffscreenFrame::mouseMove(CPoint where, int buttons) {
+    return frame->onMouseMoved(where, buttons);
+}
+CMouseResult COffscreenFrame::mouseUp(CPoint where, int buttons) {
+    return frame->onMouseUp(where, buttons);
+}
 
 void COffscreenFrame::click(CPoint where, int buttons) {
     mouseDown(where, buttons);
@@ -25,21 +31,27 @@ void COffscreenFrame::drag(CPoint from, CPoint to, int buttons) {
     mouseUp(to, buttons);
 }
 
-int COffscreenFrame::keyDown(const CKeyCode& key) { return frame->onKeyDown(key); }
+int COffscreenFrame::keyDown(const CKeyCode& key) {
+    return frame->onKeyDown(key);
+}
 
 void COffscreenFrame::type(const std::string& text) {
     for (char c : text) {
         CKeyCode key;
         key.character = static_cast<unsigned char>(c);
-        if (c == ' ') key.virt = kVKeySpace;
+        if (c == ' ')
+            key.virt = kVKeySpace;
         keyDown(key);
     }
 }
 
-void COffscreenFrame::invalidRect(const CRect& r) { pending = pending.unite(r); }
+void COffscreenFrame::invalidRect(const CRect& r) {
+    pending = pending.unite(r);
+}
 
 void COffscreenFrame::flush() {
-    if (pending.isEmpty()) return;
+    if (pending.isEmpty())
+        return;
     CRect area = pending;
     pending = CRect();
     auto context = createBitmapContext(image);
@@ -59,6 +71,7 @@ const CBitmap& COffscreenFrame::captureAll() {
 void COffscreenFrame::openPopup(COptionMenu* menu, CPoint) {
     opened.push_back(menu);
     std::optional<CPopupPick> pick;
-    if (popupAnswer) pick = popupAnswer(*menu);
+    if (popupAnswer)
+        pick = popupAnswer(*menu);
     menu->popupClosed(pick.value_or(CPopupPick{}));
 }

@@ -10,7 +10,7 @@
 #include "toolkit/Controls.h"
 
 class COffscreenFrame : public IPlatformFrame {
-public:
+  public:
     // Answers a popup list of `menu`: a pick or nothing (the list was dismissed).
     using PopupAnswer = std::function<std::optional<CPopupPick>(COptionMenu& menu)>;
 
@@ -46,7 +46,7 @@ public:
     std::uint32_t ticks() const override { return now; }
     void keyboardFocusChanged(CView*) override {}
 
-private:
+  private:
     explicit COffscreenFrame(CFrame* frame);
 
     CFrame* frame;

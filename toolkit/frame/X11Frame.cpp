@@ -21,7 +21,8 @@ int ignoreOurErrors(Display* display, XErrorEvent* error) {
     XErrorHandler next = nullptr;
     {
         std::lock_guard<std::mutex> lock(handlerMutex);
-        if (std::find(ourDisplays.begin(), ourDisplays.end(), display) != ourDisplays.end()) return 0;
+        if (std::find(ourDisplays.begin(), ourDisplays.end(), display) != ourDisplays.end())
+            return 0;
         next = previousHandler;
     }
     return next ? next(display, error) : 0;
@@ -29,7 +30,8 @@ int ignoreOurErrors(Display* display, XErrorEvent* error) {
 
 void registerDisplay(Display* display) {
     std::lock_guard<std::mutex> lock(handlerMutex);
-    if (ourDisplays.empty()) previousHandler = XSetErrorHandler(ignoreOurErrors);
+    if (ourDisplays.empty())
+        previousHandler = XSetErrorHandler(ignoreOurErrors);
     ourDisplays.push_back(display);
 }
 
@@ -37,19 +39,21 @@ void registerDisplay(Display* display) {
 void unregisterDisplay(Display* display) {
     std::lock_guard<std::mutex> lock(handlerMutex);
     ourDisplays.erase(std::remove(ourDisplays.begin(), ourDisplays.end(), display), ourDisplays.end());
-    if (!ourDisplays.empty()) return;
+    if (!ourDisplays.empty())
+        return;
     // Put the previous handler back, unless someone installed theirs after ours: the module may
     // be unloaded, and no handler may point into it then.
     XErrorHandler current = XSetErrorHandler(previousHandler);
-    if (current != ignoreOurErrors) XSetErrorHandler(current);
+    if (current != ignoreOurErrors)
+        XSetErrorHandler(current);
     previousHandler = nullptr;
 }
 
 // An XImage that shows a CBitmap's pixels without copying them.
 XImage* imageFor(Display* display, Visual* visual, int depth, CBitmap& bitmap) {
-    XImage* image = XCreateImage(display, visual, unsigned(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(bitmap.pixels()), unsigned(bitmap.getWidth()),
-                                 unsigned(bitmap.getHeight()), 32, bitmap.getWidth() * 4);
+    XImage* image =
+        XCreateImage(display, visual, unsigned(depth), ZPixmap, 0, reinterpret_cast<char*>(bitmap.pixels()),
+                     unsigned(bitmap.getWidth()), unsigned(bitmap.getHeight()), 32, bitmap.getWidth() * 4);
     if (image) {
         image->byte_order = LSBFirst;
     }
@@ -57,28 +61,39 @@ XImage* imageFor(Display* display, Visual* visual, int depth, CBitmap& bitmap) {
 }
 
 void releaseImage(XImage* image) {
-    if (!image) return;
+    if (!image)
+        return;
     image->data = nullptr;  // the pixels belong to the bitmap
     XDestroyImage(image);
 }
 
 int buttonsOf(unsigned int state) {
     int b = 0;
-    if (state & Button1Mask) b |= kLButton;
-    if (state & Button2Mask) b |= kMButton;
-    if (state & Button3Mask) b |= kRButton;
-    if (state & ShiftMask) b |= kShift;
-    if (state & ControlMask) b |= kControl;
-    if (state & Mod1Mask) b |= kAlt;
+    if (state & Button1Mask)
+        b |= kLButton;
+    if (state & Button2Mask)
+        b |= kMButton;
+    if (state & Button3Mask)
+        b |= kRButton;
+    if (state & ShiftMask)
+        b |= kShift;
+    if (state & ControlMask)
+        b |= kControl;
+    if (state & Mod1Mask)
+        b |= kAlt;
     return b;
 }
 
 int buttonBit(unsigned int button) {
     switch (button) {
-    case Button1: return kLButton;
-    case Button2: return kMButton;
-    case Button3: return kRButton;
-    default: return 0;
+        case Button1:
+            return kLButton;
+        case Button2:
+            return kMButton;
+        case Button3:
+            return kRButton;
+        default:
+            return 0;
     }
 }
 
@@ -90,24 +105,54 @@ CKeyCode keyOf(XKeyEvent& event) {
     if (n == 1 && static_cast<unsigned char>(text[0]) >= 32 && text[0] != 127)
         key.character = static_cast<unsigned char>(text[0]);
     switch (sym) {
-    case XK_BackSpace: key.virt = kVKeyBack; break;
-    case XK_Tab: key.virt = kVKeyTab; break;
-    case XK_Return: key.virt = kVKeyReturn; break;
-    case XK_KP_Enter: key.virt = kVKeyEnter; break;
-    case XK_Escape: key.virt = kVKeyEscape; break;
-    case XK_space: key.virt = kVKeySpace; break;
-    case XK_End: key.virt = kVKeyEnd; break;
-    case XK_Home: key.virt = kVKeyHome; break;
-    case XK_Left: key.virt = kVKeyLeft; break;
-    case XK_Up: key.virt = kVKeyUp; break;
-    case XK_Right: key.virt = kVKeyRight; break;
-    case XK_Down: key.virt = kVKeyDown; break;
-    case XK_Delete: key.virt = kVKeyDelete; break;
-    default: break;
+        case XK_BackSpace:
+            key.virt = kVKeyBack;
+            break;
+        case XK_Tab:
+            key.virt = kVKeyTab;
+            break;
+        case XK_Return:
+            key.virt = kVKeyReturn;
+            break;
+        case XK_KP_Enter:
+            key.virt = kVKeyEnter;
+            break;
+        case XK_Escape:
+            key.virt = kVKeyEscape;
+            break;
+        case XK_space:
+            key.virt = kVKeySpace;
+            break;
+        case XK_End:
+            key.virt = kVKeyEnd;
+            break;
+        case XK_Home:
+            key.virt = kVKeyHome;
+            break;
+        case XK_Left:
+            key.virt = kVKeyLeft;
+            break;
+        case XK_Up:
+            key.virt = kVKeyUp;
+            break;
+        case XK_Right:
+            key.virt = kVKeyRight;
+            break;
+        case XK_Down:
+            key.virt = kVKeyDown;
+            break;
+        case XK_Delete:
+            key.virt = kVKeyDelete;
+            break;
+        default:
+            break;
     }
-    if (event.state & ShiftMask) key.modifiers |= kKeyShift;
-    if (event.state & ControlMask) key.modifiers |= kKeyControl;
-    if (event.state & Mod1Mask) key.modifiers |= kKeyAlt;
+    if (event.state & ShiftMask)
+        key.modifiers |= kKeyShift;
+    if (event.state & ControlMask)
+        key.modifiers |= kKeyControl;
+    if (event.state & Mod1Mask)
+        key.modifiers |= kKeyAlt;
     return key;
 }
 
@@ -115,8 +160,7 @@ CKeyCode keyOf(XKeyEvent& event) {
 
 // One showing popup list: its window, picture and layout.
 struct PopupLevel {
-    explicit PopupLevel(COptionMenu* menu)
-        : list(menu, (menu->getStyle() & COptionMenu::kCheckStyle) != 0) {}
+    explicit PopupLevel(COptionMenu* menu) : list(menu, (menu->getStyle() & COptionMenu::kCheckStyle) != 0) {}
     CPopupList list;
     Window window = 0;
     CRect screenRect;
@@ -146,7 +190,8 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
     const CRect& r = frame->getViewSize();
     auto impl = std::make_unique<Impl>(r.width(), r.height());
     impl->display = XOpenDisplay(nullptr);
-    if (!impl->display) return nullptr;
+    if (!impl->display)
+        return nullptr;
     Display* d = impl->display;
     registerDisplay(d);
     int screen = DefaultScreen(d);
@@ -164,8 +209,9 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
     attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             KeyPressMask | KeyReleaseMask | StructureNotifyMask;
     attributes.background_pixmap = None;
-    impl->window = XCreateWindow(d, Window(parent), 0, 0, unsigned(r.width()), unsigned(r.height()), 0,
-                                 impl->depth, InputOutput, impl->visual, CWEventMask | CWBackPixmap, &attributes);
+    impl->window =
+        XCreateWindow(d, Window(parent), 0, 0, unsigned(r.width()), unsigned(r.height()), 0, impl->depth,
+                      InputOutput, impl->visual, CWEventMask | CWBackPixmap, &attributes);
     impl->gc = XCreateGC(d, impl->window, 0, nullptr);
     impl->image = imageFor(d, impl->visual, impl->depth, impl->backBuffer);
     // The whole picture is drawn before the window first shows.
@@ -191,7 +237,8 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
     return platform;
 }
 
-CX11Frame::CX11Frame(CFrame* f, std::unique_ptr<Impl> i) : frame(f), impl(std::move(i)), window(impl->window) {}
+CX11Frame::CX11Frame(CFrame* f, std::unique_ptr<Impl> i)
+    : frame(f), impl(std::move(i)), window(impl->window) {}
 
 CX11Frame::~CX11Frame() {
     closePopup();
@@ -200,8 +247,10 @@ CX11Frame::~CX11Frame() {
     XFreeGC(d, impl->gc);
     XEvent e;
     XSync(d, False);
-    if (XCheckTypedWindowEvent(d, impl->window, DestroyNotify, &e)) impl->windowGone = true;
-    if (!impl->windowGone) XDestroyWindow(d, impl->window);
+    if (XCheckTypedWindowEvent(d, impl->window, DestroyNotify, &e))
+        impl->windowGone = true;
+    if (!impl->windowGone)
+        XDestroyWindow(d, impl->window);
     XSync(d, False);
     unregisterDisplay(d);
     XCloseDisplay(d);
@@ -217,7 +266,9 @@ std::uint32_t CX11Frame::ticks() const {
     return std::uint32_t(std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u);
 }
 
-void CX11Frame::invalidRect(const CRect& r) { impl->pending = impl->pending.unite(r); }
+void CX11Frame::invalidRect(const CRect& r) {
+    impl->pending = impl->pending.unite(r);
+}
 
 void CX11Frame::flush() {
     if (!impl->pending.isEmpty()) {
@@ -234,7 +285,8 @@ void CX11Frame::flush() {
 }
 
 void CX11Frame::keyboardFocusChanged(CView* view) {
-    if (!view) return;
+    if (!view)
+        return;
     XWindowAttributes a{};
     // Only a viewable window may take the focus; asking for it otherwise is an X error.
     if (XGetWindowAttributes(impl->display, impl->window, &a) && a.map_state == IsViewable)
@@ -276,9 +328,9 @@ void CX11Frame::openLevel(COptionMenu* menu, int x, int y) {
     a.override_redirect = True;
     a.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask | KeyPressMask;
     a.background_pixmap = None;
-    level->window = XCreateWindow(d, impl->root, x, y, unsigned(size.width()), unsigned(size.height()), 0,
-                                  impl->depth, InputOutput, impl->visual,
-                                  CWOverrideRedirect | CWEventMask | CWBackPixmap, &a);
+    level->window =
+        XCreateWindow(d, impl->root, x, y, unsigned(size.width()), unsigned(size.height()), 0, impl->depth,
+                      InputOutput, impl->visual, CWOverrideRedirect | CWEventMask | CWBackPixmap, &a);
     XMapRaised(d, level->window);
     paintLevel(d, impl->gc, impl->visual, impl->depth, *level);
     impl->levels.push_back(std::move(level));
@@ -309,8 +361,10 @@ void CX11Frame::openPopup(COptionMenu* menu, CPoint where) {
 }
 
 void CX11Frame::closePopup() {
-    if (impl->levels.empty()) return;
-    if (impl->grabbed) XUngrabPointer(impl->display, CurrentTime);
+    if (impl->levels.empty())
+        return;
+    if (impl->grabbed)
+        XUngrabPointer(impl->display, CurrentTime);
     XUngrabKeyboard(impl->display, CurrentTime);
     impl->grabbed = false;
     closeLevelsAbove(-1);
@@ -321,11 +375,13 @@ void CX11Frame::finishPopup(CPopupPick pick) {
     COptionMenu* menu = impl->popupMenu;
     impl->popupMenu = nullptr;
     closePopup();
-    if (menu) menu->popupClosed(pick);
+    if (menu)
+        menu->popupClosed(pick);
 }
 
 bool CX11Frame::popupEvent(XEvent& e) {
-    if (impl->levels.empty()) return false;
+    if (impl->levels.empty())
+        return false;
     auto levelAt = [&](int rx, int ry, int& entry) -> int {
         for (int i = int(impl->levels.size()) - 1; i >= 0; --i) {
             PopupLevel& l = *impl->levels[std::size_t(i)];
@@ -338,46 +394,49 @@ bool CX11Frame::popupEvent(XEvent& e) {
         return -1;
     };
     switch (e.type) {
-    case Expose:
-        for (auto& l : impl->levels)
-            if (l->window == e.xexpose.window) paintLevel(impl->display, impl->gc, impl->visual, impl->depth, *l);
-        return e.xexpose.window != impl->window;
-    case MotionNotify: {
-        int entry = -1;
-        int index = levelAt(e.xmotion.x_root, e.xmotion.y_root, entry);
-        if (index < 0) return true;
-        PopupLevel& l = *impl->levels[std::size_t(index)];
-        int highlighted = l.list.isPickable(entry) ? entry : -1;
-        if (highlighted != l.highlighted) {
-            l.highlighted = highlighted;
-            paintLevel(impl->display, impl->gc, impl->visual, impl->depth, l);
-            closeLevelsAbove(index);
-            if (COptionMenu* sub = l.list.getMenu()->getSubMenu(highlighted)) {
-                CRect r = l.list.entryRect(highlighted);
-                openLevel(sub, l.screenRect.right - 2, l.screenRect.top + r.top - 2);
+        case Expose:
+            for (auto& l : impl->levels)
+                if (l->window == e.xexpose.window)
+                    paintLevel(impl->display, impl->gc, impl->visual, impl->depth, *l);
+            return e.xexpose.window != impl->window;
+        case MotionNotify: {
+            int entry = -1;
+            int index = levelAt(e.xmotion.x_root, e.xmotion.y_root, entry);
+            if (index < 0)
+                return true;
+            PopupLevel& l = *impl->levels[std::size_t(index)];
+            int highlighted = l.list.isPickable(entry) ? entry : -1;
+            if (highlighted != l.highlighted) {
+                l.highlighted = highlighted;
+                paintLevel(impl->display, impl->gc, impl->visual, impl->depth, l);
+                closeLevelsAbove(index);
+                if (COptionMenu* sub = l.list.getMenu()->getSubMenu(highlighted)) {
+                    CRect r = l.list.entryRect(highlighted);
+                    openLevel(sub, l.screenRect.right - 2, l.screenRect.top + r.top - 2);
+                }
             }
-        }
-        return true;
-    }
-    case ButtonPress: {
-        int entry = -1;
-        int index = levelAt(e.xbutton.x_root, e.xbutton.y_root, entry);
-        if (index < 0) {
-            finishPopup({});
             return true;
         }
-        PopupLevel& l = *impl->levels[std::size_t(index)];
-        if (l.list.isPickable(entry) && !l.list.getMenu()->getSubMenu(entry))
-            finishPopup({l.list.getMenu(), entry});
-        return true;
-    }
-    case ButtonRelease:
-        return true;
-    case KeyPress:
-        if (XLookupKeysym(&e.xkey, 0) == XK_Escape) finishPopup({});
-        return true;
-    default:
-        return false;
+        case ButtonPress: {
+            int entry = -1;
+            int index = levelAt(e.xbutton.x_root, e.xbutton.y_root, entry);
+            if (index < 0) {
+                finishPopup({});
+                return true;
+            }
+            PopupLevel& l = *impl->levels[std::size_t(index)];
+            if (l.list.isPickable(entry) && !l.list.getMenu()->getSubMenu(entry))
+                finishPopup({l.list.getMenu(), entry});
+            return true;
+        }
+        case ButtonRelease:
+            return true;
+        case KeyPress:
+            if (XLookupKeysym(&e.xkey, 0) == XK_Escape)
+                finishPopup({});
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -388,46 +447,50 @@ void CX11Frame::pumpEvents() {
     while (XPending(d) > 0) {
         XEvent e;
         XNextEvent(d, &e);
-        if (popupEvent(e)) continue;
-        if (e.xany.window != impl->window) continue;
+        if (popupEvent(e))
+            continue;
+        if (e.xany.window != impl->window)
+            continue;
         switch (e.type) {
-        case DestroyNotify:
-            impl->windowGone = true;
-            break;
-        case Expose: {
-            CRect r(e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width, e.xexpose.y + e.xexpose.height);
-            r = r.intersect(frame->getViewSize());
-            if (!r.isEmpty())
-                XPutImage(d, impl->window, impl->gc, impl->image, r.left, r.top, r.left, r.top,
-                          unsigned(r.width()), unsigned(r.height()));
-            break;
-        }
-        case ButtonPress:
-            if (int bit = buttonBit(e.xbutton.button))
-                frame->onMouseDown({e.xbutton.x, e.xbutton.y}, buttonsOf(e.xbutton.state) | bit);
-            break;
-        case ButtonRelease:
-            if (buttonBit(e.xbutton.button)) frame->onMouseUp({e.xbutton.x, e.xbutton.y}, buttonsOf(e.xbutton.state));
-            break;
-        case MotionNotify: {
-            // Only the latest position matters.
-            while (XCheckTypedWindowEvent(d, impl->window, MotionNotify, &e)) {
+            case DestroyNotify:
+                impl->windowGone = true;
+                break;
+            case Expose: {
+                CRect r(e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width,
+                        e.xexpose.y + e.xexpose.height);
+                r = r.intersect(frame->getViewSize());
+                if (!r.isEmpty())
+                    XPutImage(d, impl->window, impl->gc, impl->image, r.left, r.top, r.left, r.top,
+                              unsigned(r.width()), unsigned(r.height()));
+                break;
             }
-            frame->onMouseMoved({e.xmotion.x, e.xmotion.y}, buttonsOf(e.xmotion.state));
-            break;
-        }
-        case KeyPress: {
-            CKeyCode key = keyOf(e.xkey);
-            frame->onKeyDown(key);
-            break;
-        }
-        case KeyRelease: {
-            CKeyCode key = keyOf(e.xkey);
-            frame->onKeyUp(key);
-            break;
-        }
-        default:
-            break;
+            case ButtonPress:
+                if (int bit = buttonBit(e.xbutton.button))
+                    frame->onMouseDown({e.xbutton.x, e.xbutton.y}, buttonsOf(e.xbutton.state) | bit);
+                break;
+            case ButtonRelease:
+                if (buttonBit(e.xbutton.button))
+                    frame->onMouseUp({e.xbutton.x, e.xbutton.y}, buttonsOf(e.xbutton.state));
+                break;
+            case MotionNotify: {
+                // Only the latest position matters.
+                while (XCheckTypedWindowEvent(d, impl->window, MotionNotify, &e)) {
+                }
+                frame->onMouseMoved({e.xmotion.x, e.xmotion.y}, buttonsOf(e.xmotion.state));
+                break;
+            }
+            case KeyPress: {
+                CKeyCode key = keyOf(e.xkey);
+                frame->onKeyDown(key);
+                break;
+            }
+            case KeyRelease: {
+                CKeyCode key = keyOf(e.xkey);
+                frame->onKeyUp(key);
+                break;
+            }
+            default:
+                break;
         }
     }
 }

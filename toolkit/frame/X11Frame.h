@@ -12,7 +12,7 @@
 #include "toolkit/CView.h"
 
 class CX11Frame : public IPlatformFrame {
-public:
+  public:
     // Opens the child window in `parent` (an X11 Window id) and attaches to `frame`, which then
     // owns it. nullptr when there is no display or the window cannot be made.
     static CX11Frame* attach(CFrame* frame, unsigned long parent);
@@ -32,7 +32,7 @@ public:
     std::uint32_t ticks() const override;
     void keyboardFocusChanged(CView* view) override;
 
-private:
+  private:
     struct Impl;
     void openLevel(COptionMenu* menu, int x, int y);
     void closeLevelsAbove(int level);

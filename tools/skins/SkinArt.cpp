@@ -19,7 +19,9 @@ constexpr double kPi = 3.14159265358979323846;
 struct Rgb {
     double r, g, b;
 };
-Rgb rgb(int r, int g, int b) { return {r / 255.0, g / 255.0, b / 255.0}; }
+Rgb rgb(int r, int g, int b) {
+    return {r / 255.0, g / 255.0, b / 255.0};
+}
 
 const Rgb kDeep = rgb(24, 33, 44);        // window background
 const Rgb kPanel = rgb(33, 46, 60);       // panel face
@@ -31,7 +33,9 @@ const Rgb kAccent = rgb(92, 200, 222);    // value arcs
 const Rgb kOrange = rgb(255, 150, 40);
 const Rgb kFigure = rgb(194, 224, 226);
 
-void set(cairo_t* cr, Rgb c, double a = 1.0) { cairo_set_source_rgba(cr, c.r, c.g, c.b, a); }
+void set(cairo_t* cr, Rgb c, double a = 1.0) {
+    cairo_set_source_rgba(cr, c.r, c.g, c.b, a);
+}
 
 void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
     cairo_new_sub_path(cr);
@@ -42,7 +46,9 @@ void roundedRect(cairo_t* cr, double x, double y, double w, double h, double r) 
     cairo_close_path(cr);
 }
 
-void font(cairo_t* cr, int size, bool bold) { selectToolkitFont(cr, {"Arial", size, bold}); }
+void font(cairo_t* cr, int size, bool bold) {
+    selectToolkitFont(cr, {"Arial", size, bold});
+}
 
 double textWidth(cairo_t* cr, const std::string& s) {
     cairo_text_extents_t e;
@@ -178,7 +184,8 @@ void labelButton(const std::string& dir, int number, int w, int h, const std::st
     });
 }
 
-void symbolButton(const std::string& dir, int number, int w, int h, const std::function<void(cairo_t*)>& symbol) {
+void symbolButton(const std::string& dir, int number, int w, int h,
+                  const std::function<void(cairo_t*)>& symbol) {
     strip(dir, number, w, h, 2, [&](cairo_t* cr, int i) {
         buttonFace(cr, w, h, i == 1, kAccent);
         set(cr, i == 1 ? rgb(255, 255, 255) : kCaption);
@@ -279,9 +286,9 @@ void background(cairo_t* cr) {
     panel(cr, {425, 278, 193, 119, "OUTPUT"});
 
     // Individual: selection row, then spectra, time, pan and gain.
-    well(cr, 387, 40, 420, 57, false);   // solo
-    well(cr, 425, 38, 449, 59, false);   // selected person
-    well(cr, 448, 40, 497, 57, false);   // minus, plus
+    well(cr, 387, 40, 420, 57, false);  // solo
+    well(cr, 425, 38, 449, 59, false);  // selected person
+    well(cr, 448, 40, 497, 57, false);  // minus, plus
     font(cr, 9, false);
     left(cr, "person", 455, 70, kDim);
     left(cr, "solo", 393, 70, kDim);
