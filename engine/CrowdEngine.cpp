@@ -245,6 +245,21 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
     }
 }
 
+void CrowdEngine::advanceActiveFade() {
+    const float step = activeFadeStep_.load(std::memory_order_relaxed);
+    if (step == 0.0f) {
+        return;
+    }
+    activeFadeValue_ += step;
+    if (activeFadeValue_ > 0.0f && activeFadeValue_ >= 1.0f) {
+        activeFadeValue_ = 1.0f;
+        activeFadeStep_.store(0.0f, std::memory_order_relaxed);
+    } else if (activeFadeValue_ <= 0.0f) {
+        activeFadeValue_ = 0.0f;
+        activeFadeStep_.store(0.0f, std::memory_order_relaxed);
+    }
+}
+
 void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames,
                                      float level) {
     for (int l = 0; l < frames; ++l) {
@@ -267,17 +282,7 @@ void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, i
             }
         }
 
-        const float activeStep = activeFadeStep_.load(std::memory_order_relaxed);
-        if (activeStep != 0.0f) {
-            activeFadeValue_ += activeStep;
-            if (activeFadeValue_ > 0.0f && activeFadeValue_ >= 1.0f) {
-                activeFadeValue_ = 1.0f;
-                activeFadeStep_.store(0.0f, std::memory_order_relaxed);
-            } else if (activeFadeValue_ <= 0.0f) {
-                activeFadeValue_ = 0.0f;
-                activeFadeStep_.store(0.0f, std::memory_order_relaxed);
-            }
-        }
+        advanceActiveFade();
 
         // The dry snapshot feeds the chains: with in-place buffers the input may already be
         // overwritten by the previous channel's scratch.
@@ -383,17 +388,7 @@ void CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int frames
                     globalFadeValue_ = value;
                 }
             }
-            const float activeStep = activeFadeStep_.load(std::memory_order_relaxed);
-            if (activeStep != 0.0f) {
-                activeFadeValue_ += activeStep;
-                if (activeFadeValue_ > 0.0f && activeFadeValue_ >= 1.0f) {
-                    activeFadeValue_ = 1.0f;
-                    activeFadeStep_.store(0.0f, std::memory_order_relaxed);
-                } else if (activeFadeValue_ <= 0.0f) {
-                    activeFadeValue_ = 0.0f;
-                    activeFadeStep_.store(0.0f, std::memory_order_relaxed);
-                }
-            }
+            advanceActiveFade();
             fade[j] = globalFadeValue_;
         }
         runSubBlock(nIn, nOut, outputs, start, j, level, fade);

@@ -86,6 +86,7 @@ class CrowdEngine {
     int currentProgramIndex() const;
     void copyInputs(float** inputs, int inputCount, int frames);
     void applyReverbHandover();
+    void advanceActiveFade();
     void rebuildSpread(float x);
     void renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames, float level);
     void renderSubBlocks(int nIn, int nOut, float** outputs, int frames, float level);

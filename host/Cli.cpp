@@ -106,11 +106,11 @@ std::string lower(std::string text) {
 
 }  // namespace
 
-int resolveProgram(PluginLoader& plugin, const std::string& spec) {
+int resolveProgram(PluginLoader& plugin, const std::string& choice) {
     const int count = plugin.effect()->numPrograms;
-    if (const std::optional<long long> number = parseInteger(spec)) {
+    if (const std::optional<long long> number = parseInteger(choice)) {
         if (*number < 0 || *number >= count) {
-            throw UsageError("there is no program " + spec + "; programs are numbered 0.." +
+            throw UsageError("there is no program " + choice + "; programs are numbered 0.." +
                              std::to_string(count - 1));
         }
         return static_cast<int>(*number);
@@ -120,16 +120,16 @@ int resolveProgram(PluginLoader& plugin, const std::string& spec) {
         plugin.programNameIndexed(i, names[i]);
     }
     for (int i = 0; i < count; ++i) {
-        if (names[i] == spec) {
+        if (names[i] == choice) {
             return i;
         }
     }
     for (int i = 0; i < count; ++i) {
-        if (lower(names[i]) == lower(spec)) {
+        if (lower(names[i]) == lower(choice)) {
             return i;
         }
     }
-    std::string message = "there is no program named '" + spec + "'; the programs are:";
+    std::string message = "there is no program named '" + choice + "'; the programs are:";
     for (int i = 0; i < count; ++i) {
         message += "\n  " + std::to_string(i) + "  " + names[i];
     }
@@ -177,6 +177,18 @@ void resolveParamSetting(PluginLoader& plugin, ParamSetting& setting) {
     }
     throw UsageError("--param " + setting.indexText + "=" + setting.valueText + ": '" + setting.indexText +
                      "' is neither an index in " + range + " nor a parameter name (see zornbeck info)");
+}
+
+void applyProgramAndParams(PluginLoader& plugin, const std::string& program, std::vector<ParamSetting>& params) {
+    if (!program.empty()) {
+        plugin.setProgram(resolveProgram(plugin, program));
+    }
+    for (ParamSetting& setting : params) {
+        resolveParamSetting(plugin, setting);
+    }
+    for (const ParamSetting& setting : params) {
+        plugin.setParameter(setting.index, setting.value);
+    }
 }
 
 }  // namespace zb

@@ -55,9 +55,9 @@ std::string defaultModulePath();
 // Loads the module with the given rate and block size, or throws RuntimeError.
 std::unique_ptr<PluginLoader> loadPlugin(const std::string& modulePath, float sampleRate, int blockSize);
 
-// The program number named by `spec` (a number or a name, exact or case-insensitive); throws
+// The program number named by `choice` (a number or a name, exact or case-insensitive); throws
 // UsageError listing the programs when there is no such program.
-int resolveProgram(PluginLoader& plugin, const std::string& spec);
+int resolveProgram(PluginLoader& plugin, const std::string& choice);
 
 // A parameter as "INDEX=VALUE" (or "NAME=VALUE"); checked against the plug-in's parameters.
 struct ParamSetting {
@@ -70,6 +70,8 @@ struct ParamSetting {
 ParamSetting parseParamSetting(const std::string& text);
 // Resolves names and checks the range against the plug-in; throws UsageError.
 void resolveParamSetting(PluginLoader& plugin, ParamSetting& setting);
+// Selects the program (when one is named), then sets the parameters, all checked before any is set.
+void applyProgramAndParams(PluginLoader& plugin, const std::string& program, std::vector<ParamSetting>& params);
 
 int commandInfo(const std::vector<std::string>& args);
 int commandRender(const std::vector<std::string>& args);

@@ -82,13 +82,7 @@ int commandEdit(const std::vector<std::string>& args) {
 
     const float rate = 44100.0f;
     std::unique_ptr<PluginLoader> plugin = loadPlugin(modulePath, rate, kBlock);
-    if (!program.empty()) {
-        plugin->setProgram(resolveProgram(*plugin, program));
-    }
-    for (ParamSetting& setting : params) {
-        resolveParamSetting(*plugin, setting);
-        plugin->setParameter(setting.index, setting.value);
-    }
+    applyProgramAndParams(*plugin, program, params);
     if ((plugin->effect()->flags & effFlagsHasEditor) == 0) {
         throw RuntimeError("'" + modulePath + "' has no editor");
     }

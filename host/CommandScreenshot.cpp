@@ -95,13 +95,7 @@ int commandScreenshot(const std::vector<std::string>& args) {
     const std::string& out = positionals[0];
 
     std::unique_ptr<PluginLoader> plugin = loadPlugin(modulePath, 44100.0f, 512);
-    if (!program.empty()) {
-        plugin->setProgram(resolveProgram(*plugin, program));
-    }
-    for (ParamSetting& setting : params) {
-        resolveParamSetting(*plugin, setting);
-        plugin->setParameter(setting.index, setting.value);
-    }
+    applyProgramAndParams(*plugin, program, params);
     if ((plugin->effect()->flags & effFlagsHasEditor) == 0) {
         throw RuntimeError("'" + modulePath + "' has no editor to take a picture of");
     }
