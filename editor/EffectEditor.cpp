@@ -10,11 +10,15 @@
 #include "editor/PresetPanel.h"
 #include "editor/Randomiser.h"
 #include "engine/CrowdEngine.h"
+#include "platform/Desktop.h"
 #include "plugin/EffectVST.h"
 #include "toolkit/frame/OffscreenFrame.h"
 #include "toolkit/frame/X11Frame.h"
 
 namespace {
+
+// The maker's web page, as the footer of the skin names it.
+constexpr const char* kWebPage = "https://www.zornbeck.example/";
 
 // Loaded by the construction, in this order; the others are loaded while the window opens.
 constexpr int kConstructionSkins[10] = {
@@ -46,7 +50,7 @@ EffectEditor::EffectEditor(EffectVST* effect)
     : AEffGUIEditor(effect),
       plugin_(effect),
       engine_(new CrowdEngine()),
-      fileSelector_(std::make_unique<NoFileSelector>()) {
+      fileSelector_(std::make_unique<PlatformFileSelector>()) {
     plugin_->setEngine(engine_);
     for (std::size_t i = 0; i < skins_.size(); ++i) skins_[i] = CBitmap::fromResource(kConstructionSkins[i]);
     // The window's size is the background's.
@@ -483,7 +487,10 @@ void EffectEditor::valueChanged(CControl* control) {
         case kCmdCrowd:
         case kCmdRandomGroup:
         case kCmdRandomAll:
-        case kCmdWebPage:  // opening the web page is not part of this editor yet
+            return;
+        case kCmdWebPage:
+            if (v != 0.0f)
+                platform::desktopService().openWebPage(kWebPage);
             return;
         case parPresetActionIndex: {
             int k = int(5.0f * v + 0.5f);
@@ -535,7 +542,7 @@ int EffectEditor::controlModifierClicked(CControl*, int) {
 }
 
 void EffectEditor::setFileSelector(std::unique_ptr<FileSelector> selector) {
-    fileSelector_ = selector ? std::move(selector) : std::make_unique<NoFileSelector>();
+    fileSelector_ = selector ? std::move(selector) : std::make_unique<PlatformFileSelector>();
 }
 
 void EffectEditor::loadPreset() {

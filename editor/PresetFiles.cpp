@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/Desktop.h"
 #include "plugin/EffectVST.h"
 #include "plugin/Program.h"
 #include "plugin/ProgramBankOps.h"
@@ -74,4 +75,13 @@ bool readPresetFile(const std::string& path, Program& program) {
     else
         upgradeProgramV1(program, bytes.data());
     return true;
+}
+
+bool PlatformFileSelector::choose(const FileSelectRequest& request, std::string& path) {
+    platform::FileDialogRequest dialog;
+    dialog.save = request.command == 1;
+    dialog.title = request.title;
+    dialog.typeName = request.typeName;
+    dialog.extension = request.dosExtension;
+    return platform::desktopService().chooseFile(dialog, path);
 }

@@ -22,10 +22,10 @@ class FileSelector {
     virtual bool choose(const FileSelectRequest& request, std::string& path) = 0;
 };
 
-// Chooses nothing: the editor's selector until the platform offers its file dialogs.
-class NoFileSelector : public FileSelector {
+// The platform's own file dialog.
+class PlatformFileSelector : public FileSelector {
   public:
-    bool choose(const FileSelectRequest&, std::string&) override { return false; }
+    bool choose(const FileSelectRequest& request, std::string& path) override;
 };
 
 constexpr int kPresetHeaderSize = 60;

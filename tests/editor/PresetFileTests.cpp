@@ -10,6 +10,7 @@
 #include "editor/PresetFiles.h"
 #include "editor/PresetPanel.h"
 #include "engine/CrowdEngine.h"
+#include "platform/testing/RecordingDesktopService.h"
 #include "plugin/ProgramBankOps.h"
 #include "toolkit/frame/OffscreenFrame.h"
 
@@ -145,6 +146,48 @@ TEST_F(PresetFileTest, OlderLayoutsAreUpgradedByLength) {
     // Re-selecting the program afterwards stores 0 in the reload parameter it is done with.
     expected.parPresetReload = 0.0f;
     EXPECT_EQ(std::memcmp(&plugin.engine()->program(), &expected, sizeof expected), 0);
+}
+
+
+
+// Without a selector of its own the editor asks the platform's file dialog.
+struct PlatformDialogTest : EditorTest {
+    platform::RecordingDesktopService desktop;
+    COffscreenFrame* screen = editor.openOffscreen();
+
+    void action(int entry) {
+        screen->setPopupAnswer([entry](COptionMenu& m) { return CPopupPick{&m, entry}; });
+        screen->click({40, 412});
+    }
+};
+
+TEST_F(PlatformDialogTest, PresetFilesGoThroughThePlatformDialog) {
+    char pattern[] = "/tmp/zb-dialog-XXXXXX";
+    const std::string dir = mkdtemp(pattern);
+    plugin.setParameter(parGlobalWetIndex, 0.321f);
+    desktop.answers = {dir + "/mine"};
+    action(PresetPanel::kSavePreset);
+    ASSERT_EQ(desktop.requests.size(), 1u);
+    EXPECT_TRUE(desktop.requests[0].save);
+    EXPECT_EQ(desktop.requests[0].extension, "FXP");
+    EXPECT_EQ(fileBytes(dir + "/mine.fxp").size(), 3048u);
+
+    plugin.setParameter(parGlobalWetIndex, 0.9f);
+    action(PresetPanel::kLoadPreset);  // the dialog is cancelled
+    EXPECT_EQ(plugin.getParameter(parGlobalWetIndex), 0.9f);
+    desktop.answers = {dir + "/mine.fxp"};
+    action(PresetPanel::kLoadPreset);
+    EXPECT_FALSE(desktop.requests.back().save);
+    EXPECT_EQ(plugin.getParameter(parGlobalWetIndex), 0.321f);
+    std::system(("rm -rf " + dir).c_str());
+}
+
+TEST_F(PlatformDialogTest, WebPageButtonOpensTheMakersPageOncePerClick) {
+    screen->click({515, 420});
+    ASSERT_EQ(desktop.webPages.size(), 1u);
+    EXPECT_EQ(desktop.webPages[0], "https://www.zornbeck.example/");
+    screen->click({200, 150});  // the crowd display opens nothing
+    EXPECT_EQ(desktop.webPages.size(), 1u);
 }
 
 }  // namespace
