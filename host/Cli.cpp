@@ -179,6 +179,19 @@ void resolveParamSetting(PluginLoader& plugin, ParamSetting& setting) {
                      "' is neither an index in " + range + " nor a parameter name (see zornbeck info)");
 }
 
+bool scanPluginOptions(ArgScanner& scan, std::string& modulePath, std::string& program,
+                       std::vector<ParamSetting>& params) {
+    if (scan.option("--module", modulePath) || scan.option("--program", program)) {
+        return true;
+    }
+    std::string value;
+    if (scan.option("--param", value)) {
+        params.push_back(parseParamSetting(value));
+        return true;
+    }
+    return false;
+}
+
 void applyProgramAndParams(PluginLoader& plugin, const std::string& program, std::vector<ParamSetting>& params) {
     if (!program.empty()) {
         plugin.setProgram(resolveProgram(plugin, program));

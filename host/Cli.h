@@ -70,6 +70,9 @@ struct ParamSetting {
 ParamSetting parseParamSetting(const std::string& text);
 // Resolves names and checks the range against the plug-in; throws UsageError.
 void resolveParamSetting(PluginLoader& plugin, ParamSetting& setting);
+// Consumes --module, --program or --param when the scanner stands on one; false otherwise.
+bool scanPluginOptions(ArgScanner& scan, std::string& modulePath, std::string& program,
+                       std::vector<ParamSetting>& params);
 // Selects the program (when one is named), then sets the parameters, all checked before any is set.
 void applyProgramAndParams(PluginLoader& plugin, const std::string& program, std::vector<ParamSetting>& params);
 

@@ -62,11 +62,7 @@ int commandEdit(const std::vector<std::string>& args) {
             std::fputs(kEditHelp, stdout);
             return kExitOk;
         }
-        if (scan.option("--module", modulePath) || scan.option("--program", program)) {
-            continue;
-        }
-        if (scan.option("--param", value)) {
-            params.push_back(parseParamSetting(value));
+        if (scanPluginOptions(scan, modulePath, program, params)) {
             continue;
         }
         if (scan.option("--seconds", value)) {

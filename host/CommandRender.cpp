@@ -149,14 +149,7 @@ int commandRender(const std::vector<std::string>& args) {
             std::fputs(kRenderHelp, stdout);
             return kExitOk;
         }
-        if (scan.option("--module", options.modulePath)) {
-            continue;
-        }
-        if (scan.option("--program", options.program)) {
-            continue;
-        }
-        if (scan.option("--param", value)) {
-            options.params.push_back(parseParamSetting(value));
+        if (scanPluginOptions(scan, options.modulePath, options.program, options.params)) {
             continue;
         }
         if (scan.option("--block", value)) {

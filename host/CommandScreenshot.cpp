@@ -74,17 +74,12 @@ int commandScreenshot(const std::vector<std::string>& args) {
     std::vector<ParamSetting> params;
     std::vector<std::string> positionals;
     ArgScanner scan("screenshot", args);
-    std::string value;
     while (!scan.done()) {
         if (scan.flag("--help") || scan.flag("-h")) {
             std::fputs(kScreenshotHelp, stdout);
             return kExitOk;
         }
-        if (scan.option("--module", modulePath) || scan.option("--program", program)) {
-            continue;
-        }
-        if (scan.option("--param", value)) {
-            params.push_back(parseParamSetting(value));
+        if (scanPluginOptions(scan, modulePath, program, params)) {
             continue;
         }
         positionals.push_back(scan.positional());
