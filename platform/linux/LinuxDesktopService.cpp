@@ -8,8 +8,7 @@
 #include <vector>
 
 #include "platform/Desktop.h"
-
-extern char** environ;
+#include "platform/linux/Spawn.h"
 
 namespace platform {
 
@@ -106,13 +105,7 @@ public:
         if (!executable("/usr/bin/xdg-open")) {
             return;
         }
-        // Detached through a short-lived shell so no child is left for the host to reap.
-        const char* argv[] = {"/bin/sh", "-c", "/usr/bin/xdg-open \"$1\" >/dev/null 2>&1 &", "sh", url, nullptr};
-        pid_t pid = 0;
-        if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
+        runDetached("/usr/bin/xdg-open \"$1\" >/dev/null 2>&1 &", url, "");
     }
 };
 

@@ -1,13 +1,10 @@
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
 
 #include "platform/MessageBox.h"
-
-extern char** environ;
+#include "platform/linux/Spawn.h"
 
 namespace platform {
 
@@ -25,16 +22,8 @@ public:
         if (!haveDialogProgram()) {
             return;
         }
-        // The dialog runs detached: the caller may be the host's audio thread, which must not
-        // wait for a user. Text and caption travel as arguments, never through the shell's parser.
-        const char* argv[] = {"/bin/sh", "-c",
-                              "/usr/bin/zenity --warning --title=\"$1\" --text=\"$2\" >/dev/null 2>&1 &",
-                              "sh", caption, text, nullptr};
-        pid_t pid = 0;
-        if (posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) == 0) {
-            int status = 0;
-            waitpid(pid, &status, 0);
-        }
+        // Detached: the caller may be the host's audio thread, which must not wait for a user.
+        runDetached("/usr/bin/zenity --warning --title=\"$1\" --text=\"$2\" >/dev/null 2>&1 &", caption, text);
     }
 
     void exitProcess(int code) override { std::exit(code); }
