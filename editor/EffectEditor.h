@@ -8,7 +8,7 @@
 #include <memory>
 #include <thread>
 
-#include "plugin/Program.h"
+#include "model/Program.h"
 #include "toolkit/Controls.h"
 #include "vst/AEffEditor.h"
 #include "vst/ZornbeckExtensions.h"

@@ -6,8 +6,8 @@
 
 #include "platform/Desktop.h"
 #include "plugin/EffectVST.h"
-#include "plugin/Program.h"
-#include "plugin/ProgramBankOps.h"
+#include "model/Program.h"
+#include "model/ProgramBankOps.h"
 
 namespace {
 

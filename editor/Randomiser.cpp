@@ -2,7 +2,7 @@
 
 #include "editor/EffectEditor.h"
 #include "editor/PanelCrowd.h"
-#include "engine/RuntimeRandom.h"
+#include "model/RuntimeRandom.h"
 #include "plugin/EffectVST.h"
 
 namespace {

@@ -7,7 +7,8 @@
 #include "engine/Numeric.h"
 #include "engine/SampleRate.h"
 #include "engine/Spread.h"
-#include "plugin/ProgramBankOps.h"
+#include "model/ProgramBankOps.h"
+#include "presets/FactoryBank.h"
 
 #if defined(__SSE__) || defined(__x86_64__)
 #include <xmmintrin.h>

@@ -12,7 +12,7 @@
 #include "engine/QuadratureAllpass.h"
 #include "engine/VoiceLanes.h"
 #include "engine/VoiceState.h"
-#include "plugin/Program.h"
+#include "model/Program.h"
 
 class ChamberReverb;
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "engine/Numeric.h"
-#include "engine/RuntimeRandom.h"
+#include "model/RuntimeRandom.h"
 
 namespace {
 

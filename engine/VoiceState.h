@@ -2,7 +2,7 @@
 // swing, its pan and gain, and the fade that hides a change of delay time.
 #pragma once
 
-#include "plugin/Program.h"
+#include "model/Program.h"
 
 constexpr int kRingSize = 32768;
 constexpr int kRingMask = kRingSize - 1;

@@ -7,7 +7,8 @@
 #include "engine/CrowdEngine.h"
 #include "engine/Numeric.h"
 #include "engine/SampleRate.h"
-#include "plugin/ProgramBankOps.h"
+#include "model/ProgramBankOps.h"
+#include "presets/FactoryBank.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include "editor/PresetPanel.h"
 #include "engine/CrowdEngine.h"
 #include "platform/testing/RecordingDesktopService.h"
-#include "plugin/ProgramBankOps.h"
+#include "model/ProgramBankOps.h"
 #include "toolkit/frame/OffscreenFrame.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include "EditorFixture.h"
 #include "editor/PanelCrowd.h"
 #include "editor/Randomiser.h"
-#include "engine/RuntimeRandom.h"
+#include "model/RuntimeRandom.h"
 #include "toolkit/frame/OffscreenFrame.h"
 
 namespace {

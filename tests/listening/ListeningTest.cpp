@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "PluginLoader.h"
-#include "plugin/Program.h"
+#include "model/Program.h"
 
 namespace {
 

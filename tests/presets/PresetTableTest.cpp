@@ -9,7 +9,7 @@
 #include <new>
 #include <string>
 
-#include "plugin/Program.h"
+#include "model/Program.h"
 #include "presets/Presets.h"
 
 namespace {

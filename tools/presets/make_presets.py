@@ -451,7 +451,7 @@ def wrap_comment(text, width=106):
 def preset_source(program):
     n = program["number"]
     g = program["globals"]
-    out = [HEADER, "#include <cstring>\n\n#include \"plugin/Program.h\"\n",
+    out = [HEADER, "#include <cstring>\n\n#include \"model/Program.h\"\n",
            "#include \"presets/PresetTable.h\"\n#include \"presets/Presets.h\"\n\n",
            wrap_comment("%s: %s" % (program["name"], program["comment"])),
            "void Preset%02d(Program& program) {\n" % n,
@@ -485,7 +485,7 @@ def presets_header():
 
 
 def table_header():
-    return (HEADER + "#pragma once\n\n#include \"plugin/Program.h\"\n\n"
+    return (HEADER + "#pragma once\n\n#include \"model/Program.h\"\n\n"
             "// Slots 0 .. 8 of one person, in record order.\nusing PersonValues = float[9];\n\n"
             "inline void writePeople(Program& program, const PersonValues* people) {\n"
             "    for (int p = 0; p < kNumPeople; ++p) {\n"

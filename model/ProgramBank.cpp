@@ -2,8 +2,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "plugin/ProgramBankOps.h"
-#include "presets/Presets.h"
+#include "model/ProgramBankOps.h"
 
 namespace {
 
@@ -103,19 +102,5 @@ bool restoreChunk(ProgramBank& bank, int program, const void* data, int size, bo
             return true;
         default:
             return false;
-    }
-}
-
-void loadFactoryBank(ProgramBank& bank) {
-    bank.version = kBankVersion;
-    for (int n = 0; n < kNumPrograms; ++n) {
-        kFactoryPresets[n](bank.programs[n]);
-    }
-}
-
-void resetFactoryProgram(ProgramBank& bank, int program) {
-    bank.version = kBankVersion;
-    if (program >= 0 && program < kNumPrograms) {
-        kFactoryPresets[program](bank.programs[program]);
     }
 }

@@ -1,7 +1,7 @@
 #include <cstring>
 
-#include "engine/RuntimeRandom.h"
-#include "plugin/Program.h"
+#include "model/RuntimeRandom.h"
+#include "model/Program.h"
 
 Program::Program()
     : parPopulation(0.5f),

@@ -1,7 +1,7 @@
-// Operations on the bank: chunk restore with the two older program layouts, and factory reset.
+// Operations on the bank: chunk restore with the two older program layouts.
 #pragma once
 
-#include "plugin/Program.h"
+#include "model/Program.h"
 
 constexpr int kProgramV1Size = 2972;
 constexpr int kProgramV2Size = 2976;
@@ -14,6 +14,3 @@ bool restoreChunk(ProgramBank& bank, int program, const void* data, int size, bo
 // Older layouts, read from raw bytes (a host's data need not be aligned).
 void upgradeProgramV1(Program& destination, const void* source);
 void upgradeProgramV2(Program& destination, const void* source);
-
-void loadFactoryBank(ProgramBank& bank);
-void resetFactoryProgram(ProgramBank& bank, int program);
