@@ -1,5 +1,6 @@
 #include "engine/CrowdEngine.h"
 
+#include <bit>
 #include <cmath>
 #include <cstring>
 
@@ -18,6 +19,14 @@
 namespace {
 
 constexpr float kPi = 3.1415927f;
+
+// A marked value travels with the program it was stored into and the staging it followed.
+constexpr std::uint32_t kSerialMask = 0xFFFFFFu;
+
+std::uint64_t packIncoming(std::uint32_t serial, int program, float value) {
+    return (static_cast<std::uint64_t>(serial & kSerialMask) << 40) |
+           (static_cast<std::uint64_t>(program & 0xFF) << 32) | std::bit_cast<std::uint32_t>(value);
+}
 
 // Denormals are flushed while we render; the host thread's own mode is restored afterwards.
 class DenormalGuard {
@@ -42,6 +51,11 @@ CrowdEngine::CrowdEngine() {
     for (auto& mark : pending_) {
         mark.store(0, std::memory_order_relaxed);
     }
+    for (auto& value : incoming_) {
+        value.store(0, std::memory_order_relaxed);
+    }
+    handover_.publish(bank_.programs[0], 0, 0);
+    handover_.take();
     ring_ = std::make_unique<float[]>(static_cast<std::size_t>(kRingStorage) * kRingFrame);  // zeroed
     reverb_ = std::make_unique<ChamberReverb>();
     applyAllParameters();
@@ -70,20 +84,62 @@ void CrowdEngine::markParameter(int index, float value) {
     } else if (index == parActiveIndex) {
         activeFadeStep_.store(value != 0.0f ? kActiveFadeStep : -kActiveFadeStep, std::memory_order_relaxed);
     }
-    zb::storeShared(program().value(index), value);
+    // The program first: seeing a newly staged one guarantees seeing its serial.
+    const int raw = currentProgram_.load(std::memory_order_acquire);
+    const int program = (raw >= 0 && raw < kNumPrograms) ? raw : 0;
+    const std::uint32_t serial = stageSerial_.load(std::memory_order_relaxed);
+    zb::storeShared(bank_.programs[program].value(index), value);
+    incoming_[index].store(packIncoming(serial, program, value), std::memory_order_relaxed);
     pending_[index].store(1, std::memory_order_release);
+}
+
+void CrowdEngine::markStored(int index) {
+    if (index >= 0 && index < kNumParams) {
+        markParameter(index, zb::loadShared(program().value(index)));
+    }
+}
+
+void CrowdEngine::stageProgram(int program) {
+    if (program < 0 || program >= kNumPrograms) {
+        return;
+    }
+    // Marks from before this copy are either in it or belong to another program.
+    for (auto& mark : pending_) {
+        mark.store(0, std::memory_order_relaxed);
+    }
+    const std::uint32_t serial = stageSerial_.load(std::memory_order_relaxed) + 1;
+    stageSerial_.store(serial, std::memory_order_relaxed);
+    currentProgram_.store(program, std::memory_order_release);
+    handover_.publish(bank_.programs[program], program, serial);
+}
+
+// A marked value is applied while its program plays, unless it was stored after a staging the
+// audio side has not taken yet.
+bool CrowdEngine::belongsToApplied(std::uint64_t incoming) {
+    const int program = static_cast<int>((incoming >> 32) & 0xFF);
+    const std::uint32_t serial = static_cast<std::uint32_t>(incoming >> 40);
+    const std::uint32_t ahead = (serial - handover_.currentSerial()) & kSerialMask;
+    return program == handover_.currentNumber() && (ahead == 0 || ahead > kSerialMask / 2);
+}
+
+// A newly staged program replaces the whole applied one at the next fade bottom; until then the
+// old one keeps playing unchanged.
+void CrowdEngine::adoptStagedProgram() {
+    if (handover_.take()) {
+        globalFadeStep_.store(-kGlobalFadeStep, std::memory_order_relaxed);
+    }
 }
 
 void CrowdEngine::selectProgram(int program) {
     if (program < 0 || program >= kNumPrograms) {
         return;
     }
-    currentProgram_.store(program, std::memory_order_relaxed);
+    currentProgram_.store(program, std::memory_order_release);
     globalFadeStep_.store(-kGlobalFadeStep, std::memory_order_relaxed);
 }
 
 void CrowdEngine::setupProgram(int program, float sampleRate) {
-    currentProgram_.store(program, std::memory_order_relaxed);
+    currentProgram_.store(program, std::memory_order_release);
     ProcessSampleRate::set(sampleRate);
     reverbSetupRate_.store(sampleRate, std::memory_order_relaxed);
     reverbSetupPending_.store(true, std::memory_order_release);
@@ -131,8 +187,8 @@ void CrowdEngine::applyParameter(int index) {
     if (index < 0 || index >= kNumParams) {
         return;
     }
-    const Program& values = program();
-    const float x = zb::loadShared(values.value(index));
+    const Program& values = handover_.current();
+    const float x = values.value(index);
     const float sampleRate = ProcessSampleRate::rate();
     switch (index) {
         case parPopulationIndex:
@@ -160,11 +216,11 @@ void CrowdEngine::applyParameter(int index) {
             break;
         case parReverbWetIndex:
         case parReverbSizeIndex:
-            reverb_->setDecay(zb::loadShared(values.parReverbSize), zb::loadShared(values.parReverbWet));
+            reverb_->setDecay(values.parReverbSize, values.parReverbWet);
             break;
         case parReverbHighCutIndex:
         case parReverbLowCutIndex:
-            reverb_->setCuts(zb::loadShared(values.parReverbHighCut), zb::loadShared(values.parReverbLowCut));
+            reverb_->setCuts(values.parReverbHighCut, values.parReverbLowCut);
             break;
         case parActiveIndex:
             if (x > 0.0f) {
@@ -184,14 +240,33 @@ void CrowdEngine::applyParameter(int index) {
 
 void CrowdEngine::applyPendingParameters() {
     for (int index = 0; index < kNumParams; ++index) {
-        if (pending_[index].load(std::memory_order_acquire) != 0) {
-            pending_[index].store(0, std::memory_order_relaxed);
-            applyParameter(index);
+        if (pending_[index].load(std::memory_order_relaxed) == 0) {
+            continue;
         }
+        // Cleared before the value is read, so a newer mark is never lost.
+        pending_[index].exchange(0, std::memory_order_acquire);
+        const std::uint64_t incoming = incoming_[index].load(std::memory_order_relaxed);
+        if (!belongsToApplied(incoming)) {
+            pending_[index].store(1, std::memory_order_relaxed);  // for a program not playing (yet)
+            continue;
+        }
+        handover_.current().value(index) = std::bit_cast<float>(static_cast<std::uint32_t>(incoming));
+        applyParameter(index);
     }
 }
 
 void CrowdEngine::applyAllParameters() {
+    // Values marked since the staging belong to the program being applied; their marks stay, as
+    // a mark made during a fade is applied again after it.
+    Program& applied = handover_.current();
+    for (int index = 0; index < kNumParams; ++index) {
+        if (pending_[index].load(std::memory_order_acquire) != 0) {
+            const std::uint64_t incoming = incoming_[index].load(std::memory_order_relaxed);
+            if (belongsToApplied(incoming)) {
+                applied.value(index) = std::bit_cast<float>(static_cast<std::uint32_t>(incoming));
+            }
+        }
+    }
     for (int index = 0; index < kNumParams; ++index) {
         applyParameter(index);
     }
@@ -219,6 +294,7 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
     const int nOut = outputCount < 2 ? outputCount : 2;
 
     applyReverbHandover();
+    adoptStagedProgram();
     const float level =
         (solo_ != 0 ? 1.0f : 1.0f / std::sqrt(static_cast<float>(population_))) * wetGain_ * 5.0f;
     if (globalFadeStep_.load(std::memory_order_relaxed) == 0.0f) {

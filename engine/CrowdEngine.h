@@ -9,6 +9,7 @@
 #include "engine/ChaosRandom.h"
 #include "engine/DelayAllpass.h"
 #include "engine/GuardedBlock.h"
+#include "engine/ProgramHandover.h"
 #include "engine/QuadratureAllpass.h"
 #include "engine/VoiceLanes.h"
 #include "engine/VoiceState.h"
@@ -38,6 +39,14 @@ class CrowdEngine {
     // Control side: store the value, mark it pending, start the fade the change needs.
     void markParameter(int index, float value);
     void selectProgram(int program);
+    // Marks a value as it is stored, without writing it: a concurrent automation of the same
+    // value is not overwritten by an older read.
+    void markStored(int index);
+    // Makes `program` current and hands the audio thread a complete copy of it; the copy is
+    // taken at the next block start and applied whole, at the bottom of a fade.
+    void stageProgram(int program);
+    // The program the audio thread applies (audio side, and tests).
+    const Program& appliedProgram() { return handover_.current(); }
     // Program and sample-rate setup; the reverb's part is handed to the audio thread.
     void setupProgram(int program, float sampleRate);
     void resetReverb();
@@ -84,6 +93,8 @@ class CrowdEngine {
 
   private:
     int currentProgramIndex() const;
+    void adoptStagedProgram();
+    bool belongsToApplied(std::uint64_t incoming);
     void copyInputs(float** inputs, int inputCount, int frames);
     void applyReverbHandover();
     void advanceActiveFade();
@@ -110,6 +121,11 @@ class CrowdEngine {
     DelayAllpass spreadChains_[2][8];
     std::unique_ptr<ChamberReverb> reverb_;
     std::atomic<std::uint8_t> pending_[kNumParams];
+    // The newest marked value of each index with the program it was stored into; the audio side
+    // applies it only while that program is the one it plays.
+    std::atomic<std::uint64_t> incoming_[kNumParams];
+    ProgramHandover handover_{bank_.programs[0]};
+    std::atomic<std::uint32_t> stageSerial_{0};
     int writePosition_ = 0;
     float globalFadeValue_ = 1.0f;
     std::atomic<float> globalFadeStep_{0.0f};

@@ -98,7 +98,7 @@ struct Program {
     float* values() { return &parPopulation; }
     const float* values() const { return &parPopulation; }
     float& value(int index) { return values()[index]; }
-    float value(int index) const { return values()[index]; }
+    const float& value(int index) const { return values()[index]; }
 
     // Copies at most 27 characters and always terminates; the rest of the field is zeroed.
     void setName(const char* text);

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 
@@ -90,12 +91,12 @@ bool restoreChunk(ProgramBank& bank, int program, const void* data, int size, bo
         case static_cast<int>(sizeof(ProgramBank)):
             std::memmove(&bank, bytes, sizeof(ProgramBank));
             return true;
-        case kBankHeaderSize + kNumPrograms * kProgramV2Size:
+        case kBankHeaderSize + kNumPrograms* kProgramV2Size:
             for (int n = 0; n < kNumPrograms; ++n) {
                 upgradeProgramV2(bank.programs[n], bytes + kBankHeaderSize + kProgramV2Size * n);
             }
             return true;
-        case kBankHeaderSize + kNumPrograms * kProgramV1Size:
+        case kBankHeaderSize + kNumPrograms* kProgramV1Size:
             for (int n = 0; n < kNumPrograms; ++n) {
                 upgradeProgramV1(bank.programs[n], bytes + kBankHeaderSize + kProgramV1Size * n);
             }
@@ -103,4 +104,13 @@ bool restoreChunk(ProgramBank& bank, int program, const void* data, int size, bo
         default:
             return false;
     }
+}
+
+void copyProgramShared(Program& destination, const Program& source) {
+    for (int index = 0; index < kNumValues; ++index) {
+        const float value =
+            std::atomic_ref<float>(const_cast<float&>(source.value(index))).load(std::memory_order_relaxed);
+        std::atomic_ref<float>(destination.value(index)).store(value, std::memory_order_relaxed);
+    }
+    std::memcpy(destination.name, source.name, sizeof destination.name);
 }

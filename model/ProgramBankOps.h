@@ -14,3 +14,7 @@ bool restoreChunk(ProgramBank& bank, int program, const void* data, int size, bo
 // Older layouts, read from raw bytes (a host's data need not be aligned).
 void upgradeProgramV1(Program& destination, const void* source);
 void upgradeProgramV2(Program& destination, const void* source);
+
+// Copies a program value by value with single 32-bit loads and stores, as automation writes
+// them, so either side may be automated meanwhile; the name is copied as bytes.
+void copyProgramShared(Program& destination, const Program& source);

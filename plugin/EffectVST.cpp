@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "engine/CrowdEngine.h"
 #include "engine/Numeric.h"
@@ -14,24 +15,36 @@ namespace {
 
 const char* globalName(VstInt32 index) {
     switch (index) {
-        case parPopulationIndex: return "Population";
-        case parPersonSelectedIndex: return "Selected";
-        case parGlobalWetIndex: return "Global Wet gain";
-        case parGlobalDryIndex: return "Global Dry gain";
-        case parSoloIndex: return "Solo";
-        case parAllpassSpreadIndex: return "Spread";
-        case parPitchAllIndex: return "Shift All";
-        case parReverbWetIndex: return "Reverb Gain";
-        case parReverbSizeIndex: return "Reverb Size";
-        case parReverbHighCutIndex: return "Reverb High Cut";
-        case parReverbLowCutIndex: return "Reverb Low Cut";
-        default: return "NONE";
+        case parPopulationIndex:
+            return "Population";
+        case parPersonSelectedIndex:
+            return "Selected";
+        case parGlobalWetIndex:
+            return "Global Wet gain";
+        case parGlobalDryIndex:
+            return "Global Dry gain";
+        case parSoloIndex:
+            return "Solo";
+        case parAllpassSpreadIndex:
+            return "Spread";
+        case parPitchAllIndex:
+            return "Shift All";
+        case parReverbWetIndex:
+            return "Reverb Gain";
+        case parReverbSizeIndex:
+            return "Reverb Size";
+        case parReverbHighCutIndex:
+            return "Reverb High Cut";
+        case parReverbLowCutIndex:
+            return "Reverb Low Cut";
+        default:
+            return "NONE";
     }
 }
 
 constexpr const char* kSlotFormats[8] = {
-    "Pitch Shift %i", "Pitch M. Gain %i", "Pitch M. Speed %i", "Delay Time %i",
-    "Delay M. Gain %i", "Delay M. Speed %i", "Pan %i", "Gain %i",
+    "Pitch Shift %i",    "Pitch M. Gain %i", "Pitch M. Speed %i", "Delay Time %i", "Delay M. Gain %i",
+    "Delay M. Speed %i", "Pan %i",           "Gain %i",
 };
 
 }  // namespace
@@ -72,7 +85,7 @@ void EffectVST::suspend() {}
 
 void EffectVST::resume() {
     if (sampleRate_ != ProcessSampleRate::rate()) {
-        setProgram(curProgram_);
+        setProgram(getProgram());
         ioChanged();
     }
     engine_->resetVoices();
@@ -150,16 +163,50 @@ void EffectVST::getParameterName(VstInt32 index, char* text) {
     std::strcpy(text, (index >= 0 && index < kFirstPersonIndex) ? globalName(index) : "NONE");
 }
 
-void EffectVST::getParameterLabel(VstInt32, char* label) { std::strcpy(label, "amount"); }
+void EffectVST::getParameterLabel(VstInt32, char* label) {
+    std::strcpy(label, "amount");
+}
 
 // Hosts show whatever the buffer holds when nothing is written; an empty text shows nothing.
-void EffectVST::getParameterDisplay(VstInt32, char* text) { text[0] = 0; }
+void EffectVST::getParameterDisplay(VstInt32, char* text) {
+    text[0] = 0;
+}
+
+VstIntPtr EffectVST::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
+    switch (opcode) {
+        case effEditOpen:
+        case effEditClose:
+        case effEditIdle:
+        case effEditKeyDown:
+        case effEditKeyUp: {
+            // The editor reads and writes the bank directly.
+            std::lock_guard lock(control_);
+            return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+        }
+        default:
+            return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
+    }
+}
+
+VstInt32 EffectVST::getProgram() {
+    return engine_->currentProgram();
+}
 
 void EffectVST::setProgram(VstInt32 program) {
     if (program < 0 || program >= kNumPrograms) {
         return;
     }
+    {
+        std::lock_guard lock(control_);
+        switchProgram(program);
+    }
+    // Outside the lock: a host may answer on another thread that wants it.
+    updateDisplay();
+}
+
+void EffectVST::switchProgram(VstInt32 program) {
     curProgram_ = program;
+    engine_->stageProgram(program);
     engine_->setupProgram(program, sampleRate_);
     const Program& values = engine_->program();
     for (VstInt32 index = 0; index < kNumParams; ++index) {
@@ -167,48 +214,110 @@ void EffectVST::setProgram(VstInt32 program) {
             index == parPresetNextIndex || index == parPresetReloadIndex) {
             continue;
         }
-        setParameter(index, zb::loadShared(values.value(index)));
+        // Marked as stored rather than written back, so automation meanwhile is not undone.
+        engine_->markStored(index);
+        notifyEditor(index, zb::loadShared(values.value(index)));
     }
     engine_->selectProgram(program);
     engine_->resetReverb();
-    updateDisplay();
 }
 
-void EffectVST::setProgramName(char* name) { engine_->bank().programs[curProgram_].setName(name); }
+ProgramBank& EffectVST::scratchBank() {
+    if (!scratch_) {
+        scratch_ = std::make_unique<ProgramBank>(engine_->bank());  // a copy draws no random values
+    }
+    return *scratch_;
+}
+
+void EffectVST::setProgramName(char* name) {
+    std::lock_guard lock(control_);
+    engine_->bank().programs[curProgram_].setName(name);
+}
+
+namespace {
+
+// The interface allows 24 characters and the terminator; the stored field is longer.
+void copyProgramName(char* text, const Program& program) {
+    const std::size_t length = strnlen(program.name, kVstMaxProgNameLen);
+    std::memcpy(text, program.name, length);
+    text[length] = 0;
+}
+
+}  // namespace
 
 void EffectVST::getProgramName(char* name) {
-    std::memcpy(name, engine_->bank().programs[curProgram_].name, kProgramNameSize);
-    name[kProgramNameSize - 1] = 0;
+    std::lock_guard lock(control_);
+    copyProgramName(name, engine_->bank().programs[curProgram_]);
 }
 
 bool EffectVST::getProgramNameIndexed(VstInt32, VstInt32 index, char* text) {
     if (index < 0 || index >= kNumPrograms) {
         return false;
     }
-    std::memcpy(text, engine_->bank().programs[index].name, kProgramNameSize);
-    text[kProgramNameSize - 1] = 0;
+    std::lock_guard lock(control_);
+    copyProgramName(text, engine_->bank().programs[index]);
     return true;
 }
 
 VstInt32 EffectVST::getChunk(void** data, bool isPreset) {
+    std::lock_guard lock(control_);
+    std::unique_ptr<ProgramBank>& saved = savedChunks_[std::this_thread::get_id()];
+    if (!saved) {
+        saved = std::make_unique<ProgramBank>(engine_->bank());
+    }
+    const ProgramBank& live = engine_->bank();
     if (isPreset) {
-        *data = &engine_->bank().programs[curProgram_];
+        copyProgramShared(saved->programs[curProgram_], live.programs[curProgram_]);
+        *data = &saved->programs[curProgram_];
         return static_cast<VstInt32>(sizeof(Program));
     }
-    *data = &engine_->bank();
+    saved->version = live.version;
+    saved->reserved = live.reserved;
+    for (int n = 0; n < kNumPrograms; ++n) {
+        copyProgramShared(saved->programs[n], live.programs[n]);
+    }
+    *data = saved.get();
     return static_cast<VstInt32>(sizeof(ProgramBank));
 }
 
 VstInt32 EffectVST::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
-    if (!restoreChunk(engine_->bank(), curProgram_, data, byteSize, isPreset)) {
-        return 0;
+    {
+        std::lock_guard lock(control_);
+        // Restored aside first: a chunk that is refused leaves the bank as it was, and the live
+        // bank is only ever written value by value.
+        ProgramBank& bank = scratchBank();
+        ProgramBank& live = engine_->bank();
+        const int first = isPreset ? curProgram_ : 0;
+        const int last = isPreset ? curProgram_ : kNumPrograms - 1;
+        for (int n = first; n <= last; ++n) {
+            copyProgramShared(bank.programs[n], live.programs[n]);
+        }
+        if (!restoreChunk(bank, curProgram_, data, byteSize, isPreset)) {
+            return 0;
+        }
+        if (!isPreset) {
+            live.version = bank.version;
+            live.reserved = bank.reserved;
+        }
+        for (int n = first; n <= last; ++n) {
+            copyProgramShared(live.programs[n], bank.programs[n]);
+        }
+        switchProgram(curProgram_);
     }
-    setProgram(curProgram_);
+    updateDisplay();
     return 1;
 }
 
 void EffectVST::resetCurrentProgram() {
-    resetFactoryProgram(engine_->bank(), engine_->currentProgram());
+    {
+        std::lock_guard lock(control_);
+        const int program = engine_->currentProgram();
+        ProgramBank& bank = scratchBank();
+        copyProgramShared(bank.programs[program], engine_->bank().programs[program]);
+        resetFactoryProgram(bank, program);
+        engine_->bank().version = bank.version;
+        copyProgramShared(engine_->bank().programs[program], bank.programs[program]);
+    }
     setParameter(parPresetReloadIndex, 0.0f);
 }
 
@@ -231,7 +340,9 @@ bool EffectVST::getOutputProperties(VstInt32 index, VstPinProperties* properties
     return true;
 }
 
-VstInt32 EffectVST::processEvents(VstEvents*) { return 1; }
+VstInt32 EffectVST::processEvents(VstEvents*) {
+    return 1;
+}
 
 bool EffectVST::getVendorString(char* text) {
     std::strcpy(text, "Quillfen");

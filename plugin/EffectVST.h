@@ -2,7 +2,14 @@
 // switching, chunks, and the hand-off of audio to the engine.
 #pragma once
 
+#include <map>
+#include <memory>
+#include <mutex>
+#include <thread>
+
 #include "vst/AudioEffect.h"
+
+struct ProgramBank;
 
 class CrowdEngine;
 class EffectVST;
@@ -12,7 +19,7 @@ class EffectVST;
 using EditorFactory = AEffGUIEditor* (*)(EffectVST* effect);
 
 class EffectVST : public AudioEffectX {
-public:
+  public:
     static constexpr VstInt32 kUniqueId = fourCharCode('Z', 'r', 'b', 'k');
     static constexpr VstInt32 kVendorVersion = 301;
 
@@ -28,7 +35,8 @@ public:
 
     void setParameter(VstInt32 index, float value) override;
     float getParameter(VstInt32 index) override;
-    VstInt32 getProgram() override { return curProgram_; }
+    VstIntPtr dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    VstInt32 getProgram() override;
     void setProgram(VstInt32 program) override;
     void setProgramName(char* name) override;
     void getProgramName(char* name) override;
@@ -51,10 +59,19 @@ public:
     // The editor's "Reset current": the factory values of the current program, then re-applied.
     void resetCurrentProgram();
 
-private:
+  private:
     AEffGUIEditor* guiEditor() const { return static_cast<AEffGUIEditor*>(editor_); }
     void notifyEditor(VstInt32 index, float value);
 
+    void switchProgram(VstInt32 program);
+    ProgramBank& scratchBank();
+
     CrowdEngine* engine_ = nullptr;
     CrowdEngine* ownedEngine_ = nullptr;
+    // Program, chunk, name and editor operations from any number of host threads, one at a
+    // time; recursive because the editor's actions re-enter them. The audio thread never takes it.
+    std::recursive_mutex control_;
+    std::unique_ptr<ProgramBank> scratch_;
+    // Each saving thread gets its own snapshot, valid until that thread saves again.
+    std::map<std::thread::id, std::unique_ptr<ProgramBank>> savedChunks_;
 };

@@ -303,10 +303,22 @@ TEST(BankNames, IndexedNamesAndRenaming) {
     rig.plugin.setProgram(11);
     char longName[] = "A name much longer than the field can hold";
     rig.plugin.setProgramName(longName);
-    rig.plugin.getProgramName(text);
-    EXPECT_EQ(std::string(text), std::string(longName, 27));
-    EXPECT_TRUE(rig.plugin.getProgramNameIndexed(0, 11, text));
-    EXPECT_EQ(std::strlen(text), 27u);
+    // The host's buffer gets 24 characters and the terminator, nothing beyond; the stored
+    // field keeps its 27.
+    for (int getter = 0; getter < 2; ++getter) {
+        char host[40];
+        std::memset(host, '#', sizeof host);
+        if (getter == 0) {
+            rig.plugin.getProgramName(host);
+        } else {
+            EXPECT_TRUE(rig.plugin.getProgramNameIndexed(0, 11, host));
+        }
+        EXPECT_EQ(std::string(host), std::string(longName, 24)) << getter;
+        for (std::size_t i = 25; i < sizeof host; ++i) {
+            ASSERT_EQ(host[i], '#') << "byte " << i << " of getter " << getter;
+        }
+    }
+    EXPECT_EQ(std::string(rig.plugin.engine()->bank().programs[11].name), std::string(longName, 27));
 }
 
 TEST(FactoryBank, EveryProgramIsItsPresetOverTheConstructionDefaults) {
