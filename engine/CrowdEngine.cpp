@@ -79,6 +79,16 @@ void CrowdEngine::markParameter(int index, float value) {
     if (index < 0 || index >= kNumParams) {
         return;
     }
+    mark(index, value, true);
+}
+
+void CrowdEngine::markStored(int index) {
+    if (index >= 0 && index < kNumParams) {
+        mark(index, zb::loadShared(program().value(index)), false);
+    }
+}
+
+void CrowdEngine::mark(int index, float value, bool store) {
     if (index == parPopulationIndex || index == parSoloIndex || index == parAllpassSpreadIndex) {
         globalFadeStep_.store(-kGlobalFadeStep, std::memory_order_relaxed);
     } else if (index == parActiveIndex) {
@@ -88,15 +98,11 @@ void CrowdEngine::markParameter(int index, float value) {
     const int raw = currentProgram_.load(std::memory_order_acquire);
     const int program = (raw >= 0 && raw < kNumPrograms) ? raw : 0;
     const std::uint32_t serial = stageSerial_.load(std::memory_order_relaxed);
-    zb::storeShared(bank_.programs[program].value(index), value);
+    if (store) {
+        zb::storeShared(bank_.programs[program].value(index), value);
+    }
     incoming_[index].store(packIncoming(serial, program, value), std::memory_order_relaxed);
     pending_[index].store(1, std::memory_order_release);
-}
-
-void CrowdEngine::markStored(int index) {
-    if (index >= 0 && index < kNumParams) {
-        markParameter(index, zb::loadShared(program().value(index)));
-    }
 }
 
 void CrowdEngine::stageProgram(int program) {

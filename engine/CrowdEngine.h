@@ -95,6 +95,7 @@ class CrowdEngine {
     int currentProgramIndex() const;
     void adoptStagedProgram();
     bool belongsToApplied(std::uint64_t incoming);
+    void mark(int index, float value, bool store);
     void copyInputs(float** inputs, int inputCount, int frames);
     void applyReverbHandover();
     void advanceActiveFade();

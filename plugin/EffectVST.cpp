@@ -178,7 +178,8 @@ VstIntPtr EffectVST::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value
         case effEditClose:
         case effEditIdle:
         case effEditKeyDown:
-        case effEditKeyUp: {
+        case effEditKeyUp:
+        case effVendorSpecific: {
             // The editor reads and writes the bank directly.
             std::lock_guard lock(control_);
             return AudioEffectX::dispatcher(opcode, index, value, ptr, opt);
