@@ -44,6 +44,9 @@ const char* const kRenderHelp =
     "Exit codes: 0 done, 1 the work failed (unreadable input, module not loadable, write error),\n"
     "2 wrong usage (unknown option, bad number, unknown program or parameter).\n";
 
+constexpr int kMinRate = 1000;
+constexpr int kMaxRate = 768000;
+
 struct RenderOptions {
     std::string input;
     std::string output;
@@ -92,8 +95,8 @@ void writeChunkFile(const std::string& path, const std::vector<std::uint8_t>& da
 void loadChunk(PluginLoader& plugin, const std::string& path, bool bank) {
     const std::vector<std::uint8_t> data = readChunkFile(path);
     if (plugin.setChunk(data, !bank) == 0) {
-        throw RuntimeError("the plug-in refused the " + std::string(bank ? "bank" : "program") + " chunk '" + path +
-                           "' (" + std::to_string(data.size()) + " bytes)" +
+        throw RuntimeError("the plug-in refused the " + std::string(bank ? "bank" : "program") + " chunk '" +
+                           path + "' (" + std::to_string(data.size()) + " bytes)" +
                            (bank ? "" : "; if it holds a bank, add --bank"));
     }
 }
@@ -107,7 +110,7 @@ double parseSeconds(const std::string& name, const std::string& text) {
 }
 
 class Progress {
-public:
+  public:
     explicit Progress(std::size_t total) : total_(total), enabled_(::isatty(STDERR_FILENO) == 1) {}
     void update(std::size_t done) {
         if (!enabled_ || total_ == 0) {
@@ -130,7 +133,7 @@ public:
         }
     }
 
-private:
+  private:
     std::size_t total_;
     bool enabled_;
     int shown_ = -1;
@@ -162,7 +165,7 @@ int commandRender(const std::vector<std::string>& args) {
         }
         if (scan.option("--rate", value)) {
             options.rate = parseFinite(value);
-            if (!options.rate || *options.rate < 1000.0 || *options.rate > 768000.0) {
+            if (!options.rate || *options.rate < kMinRate || *options.rate > kMaxRate) {
                 throw UsageError("--rate " + value + " is not a sample rate between 1000 and 768000 Hz");
             }
             continue;
@@ -175,7 +178,8 @@ int commandRender(const std::vector<std::string>& args) {
             options.preroll = parseSeconds("--preroll", value);
             continue;
         }
-        if (scan.option("--load-chunk", options.loadChunk) || scan.option("--save-chunk", options.saveChunk)) {
+        if (scan.option("--load-chunk", options.loadChunk) ||
+            scan.option("--save-chunk", options.saveChunk)) {
             continue;
         }
         if (scan.flag("--bank")) {
@@ -199,9 +203,17 @@ int commandRender(const std::vector<std::string>& args) {
     if (!readAudio(options.input, input, error)) {
         throw RuntimeError(error);
     }
+    // The file's own rate is bounded like --rate: a broken header must not make the pre-roll and
+    // the tail billions of frames long.
+    if (input.sampleRate < kMinRate || input.sampleRate > kMaxRate) {
+        throw RuntimeError("'" + options.input + "' has a sample rate of " +
+                           std::to_string(input.sampleRate) +
+                           " Hz; zornbeck renders between 1000 and 768000 Hz");
+    }
     if (options.rate && static_cast<int>(std::lround(*options.rate)) != input.sampleRate) {
-        throw UsageError("--rate " + std::to_string(std::lround(*options.rate)) + " differs from the rate of '" +
-                         options.input + "' (" + std::to_string(input.sampleRate) +
+        throw UsageError("--rate " + std::to_string(std::lround(*options.rate)) +
+                         " differs from the rate of '" + options.input + "' (" +
+                         std::to_string(input.sampleRate) +
                          " Hz); zornbeck does not resample, so leave --rate out or give the file's rate");
     }
     const float rate = static_cast<float>(input.sampleRate);
@@ -209,8 +221,9 @@ int commandRender(const std::vector<std::string>& args) {
     std::unique_ptr<PluginLoader> plugin = loadPlugin(options.modulePath, rate, options.block);
     AEffect* effect = plugin->effect();
     if (effect->numOutputs < 1 || effect->numInputs < 1) {
-        throw RuntimeError("'" + options.modulePath + "' has " + std::to_string(effect->numInputs) + " inputs and " +
-                           std::to_string(effect->numOutputs) + " outputs; render needs at least one of each");
+        throw RuntimeError("'" + options.modulePath + "' has " + std::to_string(effect->numInputs) +
+                           " inputs and " + std::to_string(effect->numOutputs) +
+                           " outputs; render needs at least one of each");
     }
     if (!options.loadChunk.empty() && options.bank) {
         loadChunk(*plugin, options.loadChunk, true);
@@ -230,7 +243,8 @@ int commandRender(const std::vector<std::string>& args) {
     if (!options.saveChunk.empty()) {
         const std::vector<std::uint8_t> chunk = plugin->getChunk(!options.bank);
         if (chunk.empty()) {
-            throw RuntimeError("the plug-in gave no " + std::string(options.bank ? "bank" : "program") + " chunk");
+            throw RuntimeError("the plug-in gave no " + std::string(options.bank ? "bank" : "program") +
+                               " chunk");
         }
         writeChunkFile(options.saveChunk, chunk);
     }
@@ -253,13 +267,15 @@ int commandRender(const std::vector<std::string>& args) {
     // The plug-in's latency is skipped at the start and rendered on at the end, so OUT lines up with IN.
     const std::size_t latency = static_cast<std::size_t>(std::max(0, effect->initialDelay));
     const std::size_t inputFrames = input.frames();
-    const std::size_t outputFrames = inputFrames + static_cast<std::size_t>(std::llround(options.tail * rate));
+    const std::size_t outputFrames =
+        inputFrames + static_cast<std::size_t>(std::llround(options.tail * rate));
     const std::size_t totalFrames = outputFrames + latency;
     Audio output;
     output.sampleRate = input.sampleRate;
     output.channels.assign(2, std::vector<float>(outputFrames, 0.0f));
     Progress progress(totalFrames);
     double peak = 0.0;
+    std::size_t nonFinite = 0;
     for (std::size_t done = 0; done < totalFrames; done += block) {
         const std::size_t n = std::min(block, totalFrames - done);
         for (std::size_t i = 0; i < n; ++i) {
@@ -277,7 +293,13 @@ int commandRender(const std::vector<std::string>& args) {
             }
             output.channels[0][frame - latency] = out0[i];
             output.channels[1][frame - latency] = out1[i];
-            peak = std::max({peak, std::fabs(static_cast<double>(out0[i])), std::fabs(static_cast<double>(out1[i]))});
+            for (const float sample : {out0[i], out1[i]}) {
+                if (std::isfinite(sample)) {
+                    peak = std::max(peak, std::fabs(static_cast<double>(sample)));
+                } else {
+                    ++nonFinite;
+                }
+            }
         }
         progress.update(done + n);
     }
@@ -288,8 +310,13 @@ int commandRender(const std::vector<std::string>& args) {
         throw RuntimeError(error);
     }
     const double peakDb = peak > 0.0 ? 20.0 * std::log10(peak) : -INFINITY;
-    std::printf("Wrote %s: %zu frames, 2 channels, %d Hz, peak %.1f dBFS%s\n", options.output.c_str(), outputFrames,
-                output.sampleRate, peakDb, peak > 1.0 && format != OutputFormat::WavFloat ? " (clipped)" : "");
+    std::printf("Wrote %s: %zu frames, 2 channels, %d Hz, peak %.1f dBFS%s\n", options.output.c_str(),
+                outputFrames, output.sampleRate, peakDb,
+                peak > 1.0 && format != OutputFormat::WavFloat ? " (clipped)" : "");
+    if (nonFinite > 0) {
+        // The peak above leaves them out; a float file holds them as they came.
+        std::printf("Warning: %zu output samples are not finite numbers (NaN or infinity)\n", nonFinite);
+    }
     return kExitOk;
 }
 

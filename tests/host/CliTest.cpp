@@ -5,7 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <vector>
@@ -37,7 +40,7 @@ std::string slurp(const std::string& path) {
 }
 
 class Cli : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         char pattern[] = "/tmp/zornbeck-cli-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
@@ -75,7 +78,8 @@ protected:
         std::vector<float> data(static_cast<std::size_t>(frames) * channels);
         for (int i = 0; i < frames; ++i) {
             for (int c = 0; c < channels; ++c) {
-                data[i * channels + c] = (c == 0 ? 1.0f : -1.0f) * static_cast<float>((i * 37) % 1000) / 1024.0f;
+                data[i * channels + c] =
+                    (c == 0 ? 1.0f : -1.0f) * static_cast<float>((i * 37) % 1000) / 1024.0f;
             }
         }
         sf_writef_float(f, data.data(), frames);
@@ -180,9 +184,54 @@ TEST_F(Cli, RuntimeFailuresExitWithOneAndNameTheFile) {
     }
 }
 
+// A header may claim any rate; the render refuses a rate outside the one --rate accepts instead
+// of rendering pre-roll and tail at it.
+TEST_F(Cli, FileRateOutsideTheRangeIsARuntimeError) {
+    const std::string in = writeInput("in.wav", 1, 100);
+    std::string bytes = slurp(in);
+    ASSERT_EQ(bytes.substr(12, 4), "fmt ");
+    for (const std::uint32_t rate : {2147483647u, 1000000000u, 768001u, 999u}) {
+        std::string patched = bytes;
+        std::memcpy(&patched[24], &rate, 4);
+        const std::string path = file("rate-" + std::to_string(rate) + ".wav");
+        std::ofstream(path, std::ios::binary) << patched;
+        const Result r = run({"render", path, file("o.wav"), "--module", fake()});
+        EXPECT_EQ(r.exitCode, 1) << rate << "\n" << r.err;
+        EXPECT_NE(r.err.find(path), std::string::npos) << r.err;
+        EXPECT_NE(r.err.find(std::to_string(rate) + " Hz"), std::string::npos) << r.err;
+        EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << r.err;
+    }
+}
+
+TEST_F(Cli, NonFiniteOutputIsReportedAndLeftOutOfThePeak) {
+    const std::string in = file("bad.wav");
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 1;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* f = sf_open(in.c_str(), SFM_WRITE, &info);
+    ASSERT_NE(f, nullptr);
+    const float samples[] = {0.5f, INFINITY, 0.25f, NAN, -INFINITY, 0.0f};
+    sf_writef_float(f, samples, 6);
+    sf_close(f);
+    const Result r = run({"render", in, file("o.wav"), "--module", fake(), "--tail", "0", "--preroll", "0"});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The fake plug-in scales by its gain, the mono input feeds both channels: 3 x 2 samples.
+    EXPECT_NE(r.out.find("6 output samples are not finite"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("inf dBFS"), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.find("nan dBFS"), std::string::npos) << r.out;
+
+    const Result clean = run({"render", writeInput("in.wav", 1, 100), file("o.wav"), "--module", fake()});
+    EXPECT_EQ(clean.out.find("not finite"), std::string::npos) << clean.out;
+}
+
 TEST_F(Cli, HelpForEveryCommand) {
-    for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"--help"}, {"info", "--help"}, {"render", "--help"}, {"bench", "--help"}, {"screenshot", "--help"}, {"edit", "--help"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"--help"},
+                                                 {"info", "--help"},
+                                                 {"render", "--help"},
+                                                 {"bench", "--help"},
+                                                 {"screenshot", "--help"},
+                                                 {"edit", "--help"}}) {
         const Result r = run(args);
         EXPECT_EQ(r.exitCode, 0);
         EXPECT_NE(r.out.find("Usage: zornbeck"), std::string::npos) << r.out;
@@ -291,7 +340,8 @@ TEST_F(Cli, ChunksSavedByOneRunRestoreTheStateInAnother) {
     };
     const Case cases[] = {
         {{"--load-chunk", program}, 0.125f},
-        {{"--program", "gamma", "--load-chunk", program}, 0.125f},  // a program chunk goes into the chosen one
+        {{"--program", "gamma", "--load-chunk", program},
+         0.125f},  // a program chunk goes into the chosen one
         {{"--load-chunk", bank, "--bank"}, 0.375f},
         {{"--load-chunk", bank, "--bank", "--program", "Alpha"}, 0.5f},  // a bank is loaded before the choice
     };
@@ -366,7 +416,8 @@ TEST_F(Cli, EditOpensTheEditorInAWindowAndIdlesItUntilClosed) {
 TEST_F(Cli, InfoShowsIdentityProgramsAndParameters) {
     const Result r = run({"info", "--module", fake()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (const char* expected : {"Test Vendor", "'Fake'", "Beta Two", "Gain", "0x11 (HasEditor | CanReplacing)"}) {
+    for (const char* expected :
+         {"Test Vendor", "'Fake'", "Beta Two", "Gain", "0x11 (HasEditor | CanReplacing)"}) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
     }
 }
