@@ -49,3 +49,45 @@ bench: build
 
 clean:
 	rm -rf $(BUILD) out
+
+# ---- Sanitizer runs and fuzzing: kept in this block, apart from the rules above ----
+# `make test` also runs every test suite built with AddressSanitizer + UndefinedBehaviorSanitizer
+# (undefined behaviour aborts) and the concurrency test built with ThreadSanitizer.
+# `make fuzz FUZZ_SECONDS=N` runs each libFuzzer target for N seconds (Clang); new crashes are
+# written to tests/fuzz/crashes/<target>/, which the test suite replays.
+ASAN_BUILD ?= build-asan
+TSAN_BUILD ?= build-tsan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS = chunk fxp help
+SAN_CMAKE = -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+DEB_PACKAGES += clang libclang-rt-14-dev
+SAN_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1 \
+  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizers/lsan.supp \
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/sanitizers/tsan.supp
+
+.PHONY: test-asan test-tsan fuzz
+
+test: test-asan test-tsan
+
+test-asan: deps
+	cmake -S . -B $(ASAN_BUILD) $(SAN_CMAKE) -DZB_SANITIZE=address,undefined
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && $(SAN_ENV) ctest --output-on-failure -j $(JOBS) --timeout 900
+
+test-tsan: deps
+	cmake -S . -B $(TSAN_BUILD) $(SAN_CMAKE) -DZB_SANITIZE=thread
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target concurrency_tests
+	$(SAN_ENV) $(TSAN_BUILD)/concurrency_tests
+
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(SAN_CMAKE) -DZB_FUZZ=ON -DZB_SANITIZE=address,undefined
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+	@for t in $(FUZZ_TARGETS); do \
+	  mkdir -p tests/fuzz/crashes/$$t $(FUZZ_BUILD)/corpus/$$t; \
+	  echo "fuzzing $$t for $(FUZZ_SECONDS) s"; \
+	  $(SAN_ENV) $(FUZZ_BUILD)/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    -artifact_prefix=tests/fuzz/crashes/$$t/ $(FUZZ_BUILD)/corpus/$$t tests/fuzz/corpus/$$t || exit 1; \
+	done
+# ---- end of sanitizer runs and fuzzing ----
