@@ -68,6 +68,8 @@ EffectVST::EffectVST(audioMasterCallback audioMaster, EditorFactory makeEditor)
     canProcessReplacing();
     canMono();
 
+    // Copied while no other thread can reach the bank (a copy draws no random values).
+    scratch_ = std::make_unique<ProgramBank>(engine_->bank());
     curProgram_ = 0;
     engine_->setupProgram(0, 44100.0f);
     setProgram(0);
@@ -224,9 +226,6 @@ void EffectVST::switchProgram(VstInt32 program) {
 }
 
 ProgramBank& EffectVST::scratchBank() {
-    if (!scratch_) {
-        scratch_ = std::make_unique<ProgramBank>(engine_->bank());  // a copy draws no random values
-    }
     return *scratch_;
 }
 
@@ -264,7 +263,7 @@ VstInt32 EffectVST::getChunk(void** data, bool isPreset) {
     std::lock_guard lock(control_);
     std::unique_ptr<ProgramBank>& saved = savedChunks_[std::this_thread::get_id()];
     if (!saved) {
-        saved = std::make_unique<ProgramBank>(engine_->bank());
+        saved = std::make_unique<ProgramBank>(*scratch_);  // its values are overwritten below
     }
     const ProgramBank& live = engine_->bank();
     if (isPreset) {
