@@ -66,14 +66,22 @@ void VoiceLanes::store(VoiceState* voices, int count) const {
 #undef ZB_KERNEL
 #undef ZB_AVX2
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2")
+#endif
 #define ZB_KERNEL renderAvx2
 #define ZB_AVX2 1
 #include "engine/VoiceLanesKernel.inc"
 #undef ZB_KERNEL
 #undef ZB_AVX2
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 namespace {
 bool detectAvx2() {
