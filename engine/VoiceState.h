@@ -10,6 +10,9 @@ constexpr int kRingStorage = kRingSize + 2;  // index 32768 repeats index 0 so r
 constexpr int kRingFrame = 4;                // re 0, im 0, re 1, im 1
 
 struct VoiceState {
+    // The shift oscillator's amplitude is renormalised at write positions with these bits set.
+    static constexpr int kRenormalizeMask = 63;
+
     int currentDelay = 0;
     int pendingDelay = 0;
     float delayFraction = 0.0f;
@@ -68,9 +71,9 @@ struct VoiceState {
 
     // Adds the shifted, delayed, panned voice to out[0 .. channels-1], reading the ring of
     // frames [re 0, im 0, re 1, im 1]: the real and quadrature parts of each output channel.
-    void readout(const float* ring, float shiftAll, float* out, int channels) {
+    void readout(const float* ring, float shiftAll, float* out, int channels, int writePosition) {
         const float k = pitchModDepth * pitchModSin + shiftCoefficient + shiftAll;
-        stepOscillator(shiftSin, shiftCos, k);
+        turnShift(k, (writePosition & kRenormalizeMask) == kRenormalizeMask);
         const float g = gain * fadeValue;
         const float* at = ring + kRingFrame * readIndex;
         const float f = delayFraction;
@@ -99,6 +102,24 @@ struct VoiceState {
     }
 
     static float panLaw(float t);
+
+    // One turn of the shift oscillator by the angle whose chord is k (the rate the two-multiply
+    // recursion of the modulators runs at), as an exact rotation: sine and cosine stay in
+    // quadrature. The sine of the angle is k * sqrt(1 - k^2 / 4) by its series, exact in float
+    // for every k the conversions give.
+    void turnShift(float k, bool renormalize) {
+        const float k2 = k * k;
+        const float turnCos = 1.0f - 0.5f * k2;
+        const float turnSin = k * (1.0f - k2 * (0.125f + k2 * 0.0078125f));
+        const float s = shiftSin * turnCos - shiftCos * turnSin;
+        shiftCos = shiftCos * turnCos + shiftSin * turnSin;
+        shiftSin = s;
+        if (renormalize) {
+            const float g = 1.5f - 0.5f * (shiftSin * shiftSin + shiftCos * shiftCos);
+            shiftSin = shiftSin * g;
+            shiftCos = shiftCos * g;
+        }
+    }
 
   private:
     static void stepOscillator(float& s, float& c, float k) {

@@ -163,6 +163,21 @@ double zipperDb(const std::vector<float>& x, std::size_t from, double f0, double
     return db(far / near);
 }
 
+// Level of one frequency against the strongest bin, dB.
+double levelAtDb(const std::vector<double>& power, double f, double rate) {
+    const std::size_t n = (power.size() - 1) * 2;
+    const std::size_t k = static_cast<std::size_t>(std::lround(f * static_cast<double>(n) / rate));
+    double peak = 0.0;
+    double at = 0.0;
+    for (std::size_t i = 0; i < power.size(); ++i) {
+        peak = std::max(peak, power[i]);
+    }
+    for (std::size_t i = k - 3; i <= k + 3; ++i) {
+        at = std::max(at, power[i]);
+    }
+    return db(at / peak);
+}
+
 double largestJump(const std::vector<float>& x, std::size_t from, std::size_t to) {
     double jump = 0.0;
     for (std::size_t i = from + 1; i < to; ++i) {
@@ -439,5 +454,33 @@ TEST(Changes, ProgramStormsCostAboutASteadyBlock) {
         std::printf("%d-frame blocks: steady %.1f us, during a program storm %.1f us per block\n", block,
                     spent[0] / blocks * 1e6, spent[1] / blocks * 1e6);
         EXPECT_LT(spent[1], 2.0 * spent[0]) << block;
+    }
+}
+
+// One voice shifted by +-80 Hz (its own shift) and +-440 Hz (the shift of all): the mirrored
+// image stays far below the shifted tone, at two tone frequencies.
+TEST(Changes, ShiftedVoiceLeavesNoImage) {
+    struct Shift {
+        float person, all;
+        double hertz;
+    };
+    const Shift shifts[] = {
+        {1.0f, 0.5f, 80.0}, {0.0f, 0.5f, -80.0}, {0.5f, 1.0f, 440.0}, {0.5f, 0.0f, -440.0}};
+    for (double f0 : {1000.0, 3000.0}) {
+        for (const Shift& shift : shifts) {
+            Player player(44100.0f, 512);
+            ASSERT_TRUE(player.plugin);
+            player.oneVoice();
+            player.person(slotPitchShift, shift.person);
+            player.set(parPitchAllIndex, shift.all);
+            const std::size_t n = 1 << 16;
+            const std::vector<float> out = player.render(tone(f0, n + 20000, 44100.0));
+            const std::vector<double> power = spectrum(out, 20000, n);
+            const double wanted = levelAtDb(power, f0 + shift.hertz, 44100.0);
+            const double image = levelAtDb(power, f0 - shift.hertz, 44100.0);
+            std::printf("%.0f Hz shifted by %+.0f Hz: image %.1f dB\n", f0, shift.hertz, image - wanted);
+            EXPECT_GT(wanted, -1.0) << f0 << " " << shift.hertz;
+            EXPECT_LT(image - wanted, -55.0) << f0 << " " << shift.hertz;
+        }
     }
 }
