@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -250,6 +251,7 @@ TEST(Changes, DipsAreSmoothAroundChanges) {
     const Change changes[] = {
         {"program 0 to 20", 0, [](Player& p) { p.plugin->setProgram(20); }},
         {"program 20 to 2", 20, [](Player& p) { p.plugin->setProgram(2); }},
+        {"program 2 reloaded", 2, [](Player& p) { p.plugin->setProgram(2); }},
         {"population", 0, [](Player& p) { p.set(parPopulationIndex, 0.5f); }},
         {"solo", 2, [](Player& p) { p.set(parSoloIndex, 1.0f); }},
         {"spread", 0, [](Player& p) { p.set(parAllpassSpreadIndex, 0.8f); }},
@@ -483,4 +485,38 @@ TEST(Changes, ShiftedVoiceLeavesNoImage) {
             EXPECT_LT(image - wanted, -55.0) << f0 << " " << shift.hertz;
         }
     }
+}
+
+// A program chunk of arbitrary bytes (NaN, infinities, huge values among them) plays finite
+// samples, and the sound comes back with a sane chunk.
+TEST(Changes, ArbitraryChunkBytesKeepTheOutputFinite) {
+    Player player(44100.0f, 512);
+    ASSERT_TRUE(player.plugin);
+    const std::vector<std::uint8_t> sane = player.plugin->getChunk(true);
+    ASSERT_FALSE(sane.empty());
+    const std::vector<float> input = tone(330.0, 44100, 44100.0, 0.3f);
+    unsigned state = 99;
+    for (int round = 0; round < 8; ++round) {
+        std::vector<std::uint8_t> noise(sane.size());
+        for (std::uint8_t& byte : noise) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<std::uint8_t>(state >> 24);
+        }
+        ASSERT_EQ(player.plugin->setChunk(noise, true), 1);
+        const std::vector<float> out = player.render(input);
+        const std::vector<float> right = player.render(input, 1);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            ASSERT_TRUE(std::isfinite(out[i]) && std::isfinite(right[i]))
+                << "round " << round << ", frame " << i;
+        }
+    }
+    ASSERT_EQ(player.plugin->setChunk(sane, true), 1);
+    player.render(input);
+    const std::vector<float> out = player.render(input);
+    double peak = 0.0;
+    for (float x : out) {
+        ASSERT_TRUE(std::isfinite(x));
+        peak = std::max(peak, double(std::fabs(x)));
+    }
+    EXPECT_GT(peak, 0.05);
 }
