@@ -167,7 +167,7 @@ void BM_VoicesFrameByFrame(benchmark::State& state) {
             float sum[2] = {0.0f, 0.0f};
             for (int v = 0; v < 59; ++v) {
                 voices[v].stepModulation(w);
-                voices[v].readout(ring.data(), 0.0f, sum, 2, w);
+                voices[v].readout(ring.data(), 0.0f, sum, 2);
                 voices[v].stepFade();
             }
             out[2 * i] = sum[0];

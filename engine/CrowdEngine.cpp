@@ -563,7 +563,7 @@ int CrowdEngine::renderFrameByFrame(float** outputs, int nIn, int nOut, int star
         float sum[2] = {0.0f, 0.0f};
         for (int v = 0; v < population_; ++v) {
             if (solo_ == 0 || v == selected_) {
-                voices_[v].readout(ring_.get(), shiftAll_, sum, nOut, writePosition_);
+                voices_[v].readout(ring_.get(), shiftAll_, sum, nOut);
                 voices_[v].stepFade();
             }
         }

@@ -10,9 +10,6 @@ constexpr int kRingStorage = kRingSize + 2;  // index 32768 repeats index 0 so r
 constexpr int kRingFrame = 4;                // re 0, im 0, re 1, im 1
 
 struct VoiceState {
-    // The shift oscillator's amplitude is renormalised at write positions with these bits set.
-    static constexpr int kRenormalizeMask = 63;
-
     int currentDelay = 0;
     int pendingDelay = 0;
     float delayFraction = 0.0f;
@@ -71,15 +68,16 @@ struct VoiceState {
 
     // Adds the shifted, delayed, panned voice to out[0 .. channels-1], reading the ring of
     // frames [re 0, im 0, re 1, im 1]: the real and quadrature parts of each output channel.
-    void readout(const float* ring, float shiftAll, float* out, int channels, int writePosition) {
+    void readout(const float* ring, float shiftAll, float* out, int channels) {
         const float k = pitchModDepth * pitchModSin + shiftCoefficient + shiftAll;
-        turnShift(k, (writePosition & kRenormalizeMask) == kRenormalizeMask);
+        stepOscillator(shiftSin, shiftCos, k);
+        const float quadrature = shiftQuadrature(k);
         const float g = gain * fadeValue;
         const float* at = ring + kRingFrame * readIndex;
         const float f = delayFraction;
         for (int ch = 0; ch < channels; ++ch) {
-            const float z0 = shiftSin * at[2 * ch] + shiftCos * at[2 * ch + 1];
-            const float z1 = shiftSin * at[kRingFrame + 2 * ch] + shiftCos * at[kRingFrame + 2 * ch + 1];
+            const float z0 = shiftSin * at[2 * ch] + quadrature * at[2 * ch + 1];
+            const float z1 = shiftSin * at[kRingFrame + 2 * ch] + quadrature * at[kRingFrame + 2 * ch + 1];
             const float y = (z0 - z1) * f + z1;
             out[ch] += y * panGain[ch] * g;
         }
@@ -103,23 +101,10 @@ struct VoiceState {
 
     static float panLaw(float t);
 
-    // One turn of the shift oscillator by the angle whose chord is k (the rate the two-multiply
-    // recursion of the modulators runs at), as an exact rotation: sine and cosine stay in
-    // quadrature. The sine of the angle is k * sqrt(1 - k^2 / 4) by its series, exact in float
-    // for every k the conversions give.
-    void turnShift(float k, bool renormalize) {
-        const float k2 = k * k;
-        const float turnCos = 1.0f - 0.5f * k2;
-        const float turnSin = k * (1.0f - k2 * (0.125f + k2 * 0.0078125f));
-        const float s = shiftSin * turnCos - shiftCos * turnSin;
-        shiftCos = shiftCos * turnCos + shiftSin * turnSin;
-        shiftSin = s;
-        if (renormalize) {
-            const float g = 1.5f - 0.5f * (shiftSin * shiftSin + shiftCos * shiftCos);
-            shiftSin = shiftSin * g;
-            shiftCos = shiftCos * g;
-        }
-    }
+    // The two-multiply recursion's cosine runs half a step ahead of its sine (a quarter period
+    // less half the step's angle). Their midpoint, which is the cosine less half a step, is the
+    // sine's exact quadrature partner, at cos(angle / 2) of its amplitude.
+    float shiftQuadrature(float k) const { return shiftCos - (0.5f * k) * shiftSin; }
 
   private:
     static void stepOscillator(float& s, float& c, float k) {
