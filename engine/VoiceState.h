@@ -70,8 +70,9 @@ struct VoiceState {
     // frames [re 0, im 0, re 1, im 1]: the real and quadrature parts of each output channel.
     void readout(const float* ring, float shiftAll, float* out, int channels) {
         const float k = pitchModDepth * pitchModSin + shiftCoefficient + shiftAll;
+        const float cosBefore = shiftCos;
         stepOscillator(shiftSin, shiftCos, k);
-        const float quadrature = shiftQuadrature(k);
+        const float quadrature = shiftQuadrature(cosBefore);
         const float g = gain * fadeValue;
         const float* at = ring + kRingFrame * readIndex;
         const float f = delayFraction;
@@ -102,9 +103,9 @@ struct VoiceState {
     static float panLaw(float t);
 
     // The two-multiply recursion's cosine runs half a step ahead of its sine (a quarter period
-    // less half the step's angle). Their midpoint, which is the cosine less half a step, is the
+    // less half the step's angle). The midpoint of the cosine before and after the step is the
     // sine's exact quadrature partner, at cos(angle / 2) of its amplitude.
-    float shiftQuadrature(float k) const { return shiftCos - (0.5f * k) * shiftSin; }
+    float shiftQuadrature(float cosBefore) const { return 0.5f * (cosBefore + shiftCos); }
 
   private:
     static void stepOscillator(float& s, float& c, float k) {

@@ -99,8 +99,9 @@ TEST(VoiceState, ShiftOscillatorIsAQuadraturePairThatKeepsItsAmplitude) {
     double pairLow = 2.0, pairHigh = 0.0, plainLow = 2.0, plainHigh = 0.0;
     for (int n = 0; n < 2000; ++n) {
         float out[2] = {0.0f, 0.0f};
+        const float before = voice.shiftCos;
         voice.readout(ring, 0.1f, out, 2);
-        const double q = voice.shiftQuadrature(k) / half;
+        const double q = voice.shiftQuadrature(before) / half;
         const double pair = double(voice.shiftSin) * voice.shiftSin + q * q;
         const double plain =
             double(voice.shiftSin) * voice.shiftSin + double(voice.shiftCos) * voice.shiftCos;
@@ -121,10 +122,11 @@ TEST(VoiceState, ShiftOscillatorIsAQuadraturePairThatKeepsItsAmplitude) {
     for (int n = 0; n < 600 * 44100; ++n) {
         voice.stepModulation(n & kRingMask);
         float out[2] = {0.0f, 0.0f};
+        const float before = voice.shiftCos;
         voice.readout(ring, 0.1f, out, 2);
         if (n % 4096 == 0) {
             const float kn = voice.pitchModDepth * voice.pitchModSin + voice.shiftCoefficient + 0.1f;
-            const double q = voice.shiftQuadrature(kn) / std::sqrt(1.0f - 0.25f * kn * kn);
+            const double q = voice.shiftQuadrature(before) / std::sqrt(1.0f - 0.25f * kn * kn);
             const double r = double(voice.shiftSin) * voice.shiftSin + q * q;
             low = std::min(low, r);
             high = std::max(high, r);
