@@ -10,25 +10,11 @@
 #include "editor/PresetFiles.h"
 #include "editor/PresetPanel.h"
 #include "engine/CrowdEngine.h"
-#include "platform/testing/RecordingDesktopService.h"
 #include "model/ProgramBankOps.h"
+#include "platform/testing/RecordingDesktopService.h"
 #include "toolkit/frame/OffscreenFrame.h"
 
 namespace {
-
-// Answers every dialog with the next of its paths (none left: nothing chosen).
-struct ScriptedSelector : FileSelector {
-    std::vector<std::string> answers;
-    std::vector<FileSelectRequest> requests;
-    bool choose(const FileSelectRequest& request, std::string& path) override {
-        requests.push_back(request);
-        if (answers.empty())
-            return false;
-        path = answers.front();
-        answers.erase(answers.begin());
-        return true;
-    }
-};
 
 std::vector<unsigned char> fileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -42,15 +28,12 @@ std::uint32_t bigEndian(const std::vector<unsigned char>& b, std::size_t at) {
 
 struct PresetFileTest : EditorTest {
     std::string dir;
-    ScriptedSelector* selector = nullptr;
+    platform::RecordingDesktopService desktop;
     COffscreenFrame* screen = nullptr;
 
     PresetFileTest() {
         char pattern[] = "/tmp/zb-presets-XXXXXX";
         dir = mkdtemp(pattern);
-        auto owned = std::make_unique<ScriptedSelector>();
-        selector = owned.get();
-        editor.setFileSelector(std::move(owned));
         screen = editor.openOffscreen();
     }
     ~PresetFileTest() override { std::system(("rm -rf " + dir).c_str()); }
@@ -74,12 +57,13 @@ TEST_F(PresetFileTest, SavedFileHasTheHeaderAndLoadsBackUnchanged) {
     plugin.engine()->program().setName("50% mix");
     plugin.setParameter(parGlobalWetIndex, 0.123f);
     Program saved = plugin.engine()->program();
-    selector->answers = {dir + "/take one.txt"};
+    desktop.accept(dir + "/take one.txt");
     action(PresetPanel::kSavePreset);
-    ASSERT_EQ(selector->requests.size(), 1u);
-    EXPECT_EQ(selector->requests[0].command, 1);
-    EXPECT_EQ(selector->requests[0].title, "Select filename to SAVE");
-    EXPECT_EQ(selector->requests[0].typeName, "VST Effect FXP");
+    ASSERT_EQ(desktop.requests.size(), 1u);
+    EXPECT_TRUE(desktop.requests[0].save);
+    EXPECT_EQ(desktop.requests[0].title, "Select filename to SAVE");
+    EXPECT_EQ(desktop.requests[0].typeName, "VST Effect FXP");
+    EXPECT_EQ(desktop.requests[0].extension, "FXP");
     auto bytes = fileBytes(dir + "/take one.fxp");
     ASSERT_EQ(bytes.size(), 3048u);
     EXPECT_EQ(std::memcmp(bytes.data(), "CcnK", 4), 0);
@@ -97,10 +81,11 @@ TEST_F(PresetFileTest, SavedFileHasTheHeaderAndLoadsBackUnchanged) {
     // Change the program, then load the file back.
     plugin.setParameter(parGlobalWetIndex, 0.9f);
     plugin.engine()->program().setName("other");
-    selector->answers = {dir + "/take one.fxp"};
+    desktop.accept(dir + "/take one.fxp");
     action(PresetPanel::kLoadPreset);
-    EXPECT_EQ(selector->requests.back().command, 0);
-    EXPECT_EQ(selector->requests.back().title, "Select filename to LOAD");
+    EXPECT_FALSE(desktop.requests.back().save);
+    EXPECT_EQ(desktop.requests.back().title, "Select filename to LOAD");
+    EXPECT_EQ(desktop.requests.back().typeName, "VST FXP");
     EXPECT_EQ(std::memcmp(&plugin.engine()->program(), &saved, sizeof saved), 0);
     EXPECT_EQ(plugin.getParameter(parGlobalWetIndex), 0.123f);
     // Every control follows: the dial and the name box.
@@ -114,13 +99,13 @@ TEST_F(PresetFileTest, FilesOfOtherLengthsOrCancelledDialogsLoadNothing) {
     for (std::size_t length : {3040u, 3049u}) {
         std::string path = dir + "/odd" + std::to_string(length) + ".fxp";
         std::ofstream(path, std::ios::binary) << std::string(length, '\x7f');
-        selector->answers = {path};
+        desktop.accept(path);
         action(PresetPanel::kLoadPreset);
         EXPECT_EQ(std::memcmp(&plugin.engine()->program(), &before, sizeof before), 0) << length;
     }
     action(PresetPanel::kLoadPreset);  // cancelled
     EXPECT_EQ(std::memcmp(&plugin.engine()->program(), &before, sizeof before), 0);
-    selector->answers = {dir + "/missing.fxp"};
+    desktop.accept(dir + "/missing.fxp");
     action(PresetPanel::kLoadPreset);
     EXPECT_EQ(std::memcmp(&plugin.engine()->program(), &before, sizeof before), 0);
     // Saving with the dialog cancelled writes nothing.
@@ -141,14 +126,12 @@ TEST_F(PresetFileTest, OlderLayoutsAreUpgradedByLength) {
     std::string path = dir + "/old.fxp";
     std::ofstream(path, std::ios::binary)
         .write(reinterpret_cast<const char*>(v2.data()), std::streamsize(v2.size()));
-    selector->answers = {path};
+    desktop.accept(path);
     action(PresetPanel::kLoadPreset);
     // Re-selecting the program afterwards stores 0 in the reload parameter it is done with.
     expected.parPresetReload = 0.0f;
     EXPECT_EQ(std::memcmp(&plugin.engine()->program(), &expected, sizeof expected), 0);
 }
-
-
 
 // Without a selector of its own the editor asks the platform's file dialog.
 struct PlatformDialogTest : EditorTest {
@@ -165,7 +148,7 @@ TEST_F(PlatformDialogTest, PresetFilesGoThroughThePlatformDialog) {
     char pattern[] = "/tmp/zb-dialog-XXXXXX";
     const std::string dir = mkdtemp(pattern);
     plugin.setParameter(parGlobalWetIndex, 0.321f);
-    desktop.answers = {dir + "/mine"};
+    desktop.accept(dir + "/mine");
     action(PresetPanel::kSavePreset);
     ASSERT_EQ(desktop.requests.size(), 1u);
     EXPECT_TRUE(desktop.requests[0].save);
@@ -175,7 +158,7 @@ TEST_F(PlatformDialogTest, PresetFilesGoThroughThePlatformDialog) {
     plugin.setParameter(parGlobalWetIndex, 0.9f);
     action(PresetPanel::kLoadPreset);  // the dialog is cancelled
     EXPECT_EQ(plugin.getParameter(parGlobalWetIndex), 0.9f);
-    desktop.answers = {dir + "/mine.fxp"};
+    desktop.accept(dir + "/mine.fxp");
     action(PresetPanel::kLoadPreset);
     EXPECT_FALSE(desktop.requests.back().save);
     EXPECT_EQ(plugin.getParameter(parGlobalWetIndex), 0.321f);
