@@ -133,14 +133,6 @@ class SpawnedDialog final : public Dialog {
     DialogAnswer answer_;
 };
 
-std::unique_ptr<Dialog> spawnDialog(const std::vector<std::string>& args) {
-    auto dialog = std::make_unique<SpawnedDialog>();
-    if (!dialog->start(args)) {
-        return finishedDialog(unavailable("The file dialog program could not be started."));
-    }
-    return dialog;
-}
-
 std::string bothCases(const std::string& extension) {
     std::string lower;
     std::string upper;
@@ -169,12 +161,12 @@ class LinuxDesktopService final : public DesktopService {
             if (request.save) {
                 args.push_back("--save");
             }
-            return spawnDialog(args);
+            return startDialogProgram(args);
         }
         if (executable(kKdialog)) {
-            return spawnDialog({kKdialog, "--title", request.title,
-                                request.save ? "--getsavefilename" : "--getopenfilename", ".",
-                                patterns + "|" + request.typeName + "\n*|Any Type"});
+            return startDialogProgram({kKdialog, "--title", request.title,
+                                       request.save ? "--getsavefilename" : "--getopenfilename", ".",
+                                       patterns + "|" + request.typeName + "\n*|Any Type"});
         }
         return finishedDialog(unavailable(kNoDialogProgram));
     }
@@ -184,10 +176,11 @@ class LinuxDesktopService final : public DesktopService {
             return finishedDialog(unavailable(kNoDisplay));
         }
         if (executable(kZenity)) {
-            return spawnDialog({kZenity, "--question", "--no-markup", "--title=" + title, "--text=" + text});
+            return startDialogProgram(
+                {kZenity, "--question", "--no-markup", "--title=" + title, "--text=" + text});
         }
         if (executable(kKdialog)) {
-            return spawnDialog({kKdialog, "--title", title, "--yesno", text});
+            return startDialogProgram({kKdialog, "--title", title, "--yesno", text});
         }
         return finishedDialog(unavailable(kNoDialogProgram));
     }
@@ -201,6 +194,14 @@ class LinuxDesktopService final : public DesktopService {
 };
 
 }  // namespace
+
+std::unique_ptr<Dialog> startDialogProgram(const std::vector<std::string>& args) {
+    auto dialog = std::make_unique<SpawnedDialog>();
+    if (args.empty() || !dialog->start(args)) {
+        return finishedDialog(unavailable("The dialog program could not be started."));
+    }
+    return dialog;
+}
 
 DesktopService& systemDesktopService() {
     static LinuxDesktopService service;
