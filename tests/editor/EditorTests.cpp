@@ -57,6 +57,19 @@ TEST_F(EditorTest, RectIsTheWindowSizeBeforeAnyOpen) {
     for (int i = 0; i < kNumParams; ++i) ASSERT_EQ(editor.controlByParameter(i), nullptr);
 }
 
+TEST_F(EditorTest, InstancesShareTheDecodedSkins) {
+    EffectVST other{host, &EffectEditor::create};
+    auto& second = *static_cast<EffectEditor*>(other.getEditor());
+    for (int number : {kSkinBackground, kSkinCrowdBackground, kSkinFigures, kSkinArrowDown})
+        EXPECT_EQ(editor.skin(number)->pixels(), second.skin(number)->pixels()) << number;
+    // Those loaded while the window opens too.
+    editor.openOffscreen();
+    second.openOffscreen();
+    EXPECT_EQ(editor.controlByParameter(parGlobalWetIndex)->getBackground()->pixels(),
+              second.controlByParameter(parGlobalWetIndex)->getBackground()->pixels());
+    second.close();
+}
+
 TEST_F(EditorTest, OpenBuildsEveryControlInTableOrder) {
     editor.setKnobMode(kCircularMode);
     ASSERT_TRUE(editor.openOffscreen());
