@@ -72,9 +72,11 @@ class SpawnedDialog final : public Dialog {
         if (out_ >= 0) {
             close(out_);
         }
-        if (pid_ > 0 && !exited_) {
+        // Only a child that is still ours and running is ended: one a host's own handler has
+        // reaped may have handed its number to another process.
+        int status = 0;
+        if (pid_ > 0 && !exited_ && waitpid(pid_, &status, WNOHANG) == 0) {
             kill(pid_, SIGTERM);
-            int status = 0;
             waitpid(pid_, &status, 0);
         }
     }

@@ -206,6 +206,12 @@ TEST_F(PresetFileTest, ReplacingTheFileWrittenIsAskedAbout) {
     EXPECT_EQ(fileBytes(dir + "/fresh.fxp").size(), 3048u);
 }
 
+TEST_F(PresetFileTest, AFailedSaveIsToldToTheUser) {
+    desktop.accept(dir + "/no such folder/take");
+    action(PresetPanel::kSavePreset);
+    EXPECT_EQ(editor.crowd()->notice(), "The preset could not be saved.");
+}
+
 TEST_F(PresetFileTest, TheEditorKeepsRunningWhileADialogShows) {
     const std::string path = dir + "/later.fxp";
     plugin.setParameter(parGlobalWetIndex, 0.25f);
