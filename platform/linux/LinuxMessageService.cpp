@@ -16,15 +16,14 @@ bool haveDialogProgram() {
 }
 
 class LinuxMessageService final : public MessageService {
-  public:
+public:
     void showWarning(const char* text, const char* caption) override {
         std::fprintf(stderr, "Zornbeck: %s: %s\n", caption, text);
         if (!haveDialogProgram()) {
             return;
         }
         // Detached: the caller may be the host's audio thread, which must not wait for a user.
-        runDetached("/usr/bin/zenity --warning --title=\"$1\" --text=\"$2\" >/dev/null 2>&1 &", caption,
-                    text);
+        runDetached("/usr/bin/zenity --warning --title=\"$1\" --text=\"$2\" >/dev/null 2>&1 &", caption, text);
     }
 
     void exitProcess(int code) override { std::exit(code); }
