@@ -116,22 +116,40 @@ TEST_F(PresetFileTest, FilesOfOtherLengthsOrCancelledDialogsLoadNothing) {
     EXPECT_EQ(count(audioMasterAutomate, parPresetActionIndex), 0);
 }
 
-TEST_F(PresetFileTest, OlderLayoutsAreUpgradedByLength) {
-    // Bytes of a version-two length; the upgrade decides what they mean.
-    Program source = plugin.engine()->program();
-    source.parGlobalWet = 0.25f;
-    std::vector<unsigned char> v2(60 + kProgramV2Size, 0);
-    Program expected = plugin.engine()->program();
-    std::memcpy(v2.data() + 60, &source, kProgramV2Size);
-    upgradeProgramV2(expected, v2.data() + 60);
-    std::string path = dir + "/old.fxp";
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(v2.data()), std::streamsize(v2.size()));
+TEST_F(PresetFileTest, TheVersionTwoLayoutIsReadFieldByField) {
+    // A 3036-byte file: 17 global floats, 60 people of 12 floats, the name at byte 2948.
+    std::vector<unsigned char> file(3036, 0);
+    auto putFloat = [&](int floatIndex, float v) { std::memcpy(file.data() + 60 + 4 * floatIndex, &v, 4); };
+    putFloat(0, 2.0f / 60.0f);
+    putFloat(1, 1.0f / 60.0f);
+    putFloat(3, 0.625f);                  // dry
+    putFloat(12, 0.375f);                 // spread
+    putFloat(13, 0.25f);                  // shift all
+    putFloat(14, 0.0f);                   // lands in the reload value
+    putFloat(17 + 12 * 5 + 3, 0.5625f);   // person 5's delay
+    putFloat(17 + 12 * 59 + 7, 0.9375f);  // person 59's gain
+    std::memcpy(file.data() + 60 + 2948, "second take", 12);
+    plugin.setParameter(parReverbWetIndex, 0.5f);
+    plugin.setParameter(parActiveIndex, 0.0f);
+    const std::string path = dir + "/old.fxp";
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), 3036);
     desktop.accept(path);
     action(PresetPanel::kLoadPreset);
-    // Re-selecting the program afterwards stores 0 in the reload parameter it is done with.
-    expected.parPresetReload = 0.0f;
-    EXPECT_EQ(std::memcmp(&plugin.engine()->program(), &expected, sizeof expected), 0);
+    const Program& p = plugin.engine()->program();
+    EXPECT_EQ(p.parPopulation, 2.0f / 60.0f);
+    EXPECT_EQ(p.parPersonSelected, 1.0f / 60.0f);
+    EXPECT_EQ(p.parGlobalDry, 0.625f);
+    EXPECT_EQ(p.parAllpassSpread, 0.375f);
+    EXPECT_EQ(p.parPitchAll, 0.25f);
+    // The reverb of that version did not exist: its values start from neutral; Active is on.
+    EXPECT_EQ(p.parReverbWet, 0.0f);
+    EXPECT_EQ(p.parReverbSize, 0.5f);
+    EXPECT_EQ(p.parReverbHighCut, 1.0f);
+    EXPECT_EQ(p.parReverbLowCut, 0.0f);
+    EXPECT_EQ(p.parActive, 1.0f);
+    EXPECT_EQ(p.people[5].parDelayTime, 0.5625f);
+    EXPECT_EQ(p.people[59].parGain, 0.9375f);
+    EXPECT_STREQ(p.name, "second take");
 }
 
 TEST_F(PresetFileTest, TheOldestLayoutIsReadFieldByField) {
