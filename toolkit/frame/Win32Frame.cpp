@@ -195,9 +195,13 @@ void CWin32Frame::show(const CRect& r, HDC dc) {
     info.bmiHeader.biPlanes = 1;
     info.bmiHeader.biBitCount = 32;
     info.bmiHeader.biCompression = BI_RGB;
-    // Bottom-up scan numbering of SetDIBitsToDevice: the rows are counted from the image's top here.
-    SetDIBitsToDevice(dc, r.left, r.top, DWORD(r.width()), DWORD(r.height()), r.left, r.top, 0,
+    // The whole image through a clip: source offsets of top-down DIBs are read differently by
+    // different implementations.
+    int saved = SaveDC(dc);
+    IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
+    SetDIBitsToDevice(dc, 0, 0, DWORD(backBuffer.getWidth()), DWORD(backBuffer.getHeight()), 0, 0, 0,
                       UINT(backBuffer.getHeight()), backBuffer.pixels(), &info, DIB_RGB_COLORS);
+    RestoreDC(dc, saved);
 }
 
 void CWin32Frame::paint() {
