@@ -279,6 +279,43 @@ TEST_F(EditorWindowTest, ClicksDragsAndThePopupMenuReachTheHost) {
     EXPECT_EQ(child(), nullptr);
 }
 
+TEST_F(EditorWindowTest, TheNameBoxIsANativeEditControl) {
+    ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, parent), 1);
+    HWND window = child();
+    ASSERT_TRUE(window);
+    pumpUntil([] { return false; }, 100);
+    std::string before = plugin->programName();
+
+    // Typed and confirmed with Return: the program takes the name.
+    click(window, 200, 412);
+    HWND edit = nullptr;
+    ASSERT_TRUE(pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
+    char shown[300] = {};
+    GetWindowTextA(edit, shown, sizeof shown);
+    EXPECT_EQ(std::string(shown), before);
+    SetWindowTextA(edit, "Choir Of Ghosts");
+    PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
+    ASSERT_TRUE(pumpUntil([&] { return plugin->programName() == "Choir Of Ghosts"; }, 2000)) << plugin->programName();
+    EXPECT_EQ(FindWindowExA(window, nullptr, "EDIT", nullptr), nullptr);
+
+    // Escape leaves the name as it was.
+    click(window, 200, 412);
+    ASSERT_TRUE(pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
+    SetWindowTextA(edit, "Not Taken");
+    PostMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
+    ASSERT_TRUE(pumpUntil([&] { return FindWindowExA(window, nullptr, "EDIT", nullptr) == nullptr; }, 2000));
+    EXPECT_EQ(plugin->programName(), "Choir Of Ghosts");
+
+    // A click elsewhere commits what was typed, as the toolkit's own field does.
+    click(window, 200, 412);
+    ASSERT_TRUE(pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
+    SetWindowTextA(edit, "Taken By Click");
+    click(window, 600, 200);
+    ASSERT_TRUE(pumpUntil([&] { return plugin->programName() == "Taken By Click"; }, 2000)) << plugin->programName();
+    EXPECT_EQ(FindWindowExA(window, nullptr, "EDIT", nullptr), nullptr);
+    plugin->dispatch(effEditClose);
+}
+
 TEST_F(EditorWindowTest, OpeningAndClosingAHundredTimesLeavesNothingBehind) {
     auto cycle = [&] {
         ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, parent), 1);

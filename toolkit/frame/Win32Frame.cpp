@@ -12,6 +12,7 @@ namespace {
 constexpr UINT_PTR kIdleTimer = 1;
 constexpr UINT kIdlePeriodMs = 20;
 constexpr UINT kFirstCommand = 1;
+constexpr UINT kMsgFinishEdit = WM_APP + 1;  // wParam 1: commit, 0: cancel
 
 int classUsers = 0;  // frames alive; the class goes when the last one does
 
@@ -150,6 +151,7 @@ CWin32Frame::CWin32Frame(CFrame* f, HWND w)
 
 CWin32Frame::~CWin32Frame() {
     closePopup();
+    closeEdit();
     if (!windowGone) {
         KillTimer(window, kIdleTimer);
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
@@ -216,8 +218,98 @@ void CWin32Frame::paint() {
 }
 
 void CWin32Frame::keyboardFocusChanged(CView* view) {
-    if (view && !windowGone)
-        SetFocus(window);
+    closeEdit();
+    if (!view || windowGone)
+        return;
+    if (view->isTypeOf("CTextEdit") && static_cast<CTextEdit*>(view)->isEditingText()) {
+        openEdit(static_cast<CTextEdit*>(view));
+        return;
+    }
+    SetFocus(window);
+}
+
+void CWin32Frame::openEdit(CTextEdit* view) {
+    const CRect& r = view->getViewSize();
+    edit = CreateWindowExA(0, "EDIT", view->getEditText().c_str(), WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, r.left,
+                           r.top, r.width(), r.height(), window, nullptr, ownInstance(), nullptr);
+    if (!edit)
+        return;  // the toolkit's own field still takes the keys
+    editing = view;
+    SendMessageA(edit, WM_SETFONT, WPARAM(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    SendMessageA(edit, EM_LIMITTEXT, CTextEdit::kMaxLength, 0);
+    SendMessageA(edit, EM_SETSEL, 0, -1);
+    SetWindowLongPtrA(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    editDefault = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(edit, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&CWin32Frame::editProc)));
+    SetFocus(edit);
+}
+
+void CWin32Frame::closeEdit() {
+    if (!edit)
+        return;
+    HWND gone = edit;
+    edit = nullptr;
+    editing = nullptr;
+    SetWindowLongPtrA(gone, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(editDefault));
+    if (!windowGone)
+        DestroyWindow(gone);
+}
+
+void CWin32Frame::finishEdit(bool commit) {
+    if (!edit || !editing)
+        return;
+    CTextEdit* view = editing;
+    if (!commit) {
+        CKeyCode escape;
+        escape.virt = kVKeyEscape;
+        view->onKeyDown(escape);
+        return;
+    }
+    char text[CTextEdit::kMaxLength + 1] = {};
+    GetWindowTextA(edit, text, sizeof text);
+    // Through the field's own keys: it keeps its rules on what a name may hold.
+    CKeyCode key;
+    key.virt = kVKeyEnd;
+    view->onKeyDown(key);
+    for (std::size_t n = view->getEditText().size(); n > 0; --n) {
+        key.virt = kVKeyBack;
+        view->onKeyDown(key);
+    }
+    for (const char* c = text; *c; ++c) {
+        CKeyCode typed;
+        typed.character = static_cast<unsigned char>(*c);
+        if (*c == ' ')
+            typed.virt = kVKeySpace;
+        view->onKeyDown(typed);
+    }
+    key.virt = kVKeyReturn;
+    view->onKeyDown(key);  // commits, and the focus change closes the EDIT control
+}
+
+LRESULT CALLBACK CWin32Frame::editProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam) {
+    auto* self = reinterpret_cast<CWin32Frame*>(GetWindowLongPtrA(edit, GWLP_USERDATA));
+    switch (message) {
+        case WM_GETDLGCODE:
+            return DLGC_WANTALLKEYS | DLGC_WANTCHARS;
+        case WM_KEYDOWN:
+            if (wParam == VK_RETURN || wParam == VK_ESCAPE) {
+                // Later, from the frame's window: this control goes away on the way.
+                PostMessageA(self->window, kMsgFinishEdit, wParam == VK_RETURN, 0);
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+            if (wParam == '\r' || wParam == 27)
+                return 0;  // no beep
+            break;
+        case WM_KILLFOCUS:
+            if (self->edit == edit)
+                PostMessageA(self->window, kMsgFinishEdit, 1, 0);
+            break;
+        default:
+            break;
+    }
+    return CallWindowProcA(self->editDefault, edit, message, wParam, lParam);
 }
 
 void CWin32Frame::openPopup(COptionMenu* menu, CPoint where) {
@@ -269,6 +361,8 @@ LRESULT CWin32Frame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MBUTTONDOWN:
         case WM_RBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
+            // A click beside the name being edited commits it, as the toolkit's own field does.
+            finishEdit(true);
             SetFocus(window);
             SetCapture(window);
             frame->onMouseDown(where, buttonsOf(wParam));
@@ -325,6 +419,9 @@ LRESULT CWin32Frame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_GETDLGCODE:
             return DLGC_WANTALLKEYS | DLGC_WANTCHARS;
+        case kMsgFinishEdit:
+            finishEdit(wParam != 0);
+            return 0;
         case WM_DESTROY:
             // The host destroyed its window first; the frame still owns us until it closes.
             windowGone = true;

@@ -9,6 +9,8 @@
 
 #include "toolkit/CView.h"
 
+class CTextEdit;
+
 class CWin32Frame : public IPlatformFrame {
   public:
     // Opens the child window in `parent` (an HWND) and attaches to `frame`, which then owns it.
@@ -19,6 +21,8 @@ class CWin32Frame : public IPlatformFrame {
     CWin32Frame& operator=(const CWin32Frame&) = delete;
 
     HWND getWindow() const { return window; }
+    // The native EDIT control over the text being edited, or nullptr.
+    HWND getEditWindow() const { return edit; }
     // The class name of the frame's windows, for tests that look for leftovers.
     static const char* windowClassName();
 
@@ -36,11 +40,19 @@ class CWin32Frame : public IPlatformFrame {
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
     void show(const CRect& r, HDC dc);
+    static LRESULT CALLBACK editProc(HWND edit, UINT message, WPARAM wParam, LPARAM lParam);
+    void openEdit(CTextEdit* view);
+    void closeEdit();
+    // Hands the EDIT control's text to the toolkit's field, which takes it as if typed.
+    void finishEdit(bool commit);
 
     CFrame* frame;
     HWND window;
     CBitmap backBuffer;
     CRect pending;
     bool popupShowing = false;
+    HWND edit = nullptr;
+    CTextEdit* editing = nullptr;
+    WNDPROC editDefault = nullptr;
     bool windowGone = false;  // destroyed with the host's window
 };
