@@ -7,7 +7,8 @@ set -u
 win=$(realpath "$1")
 linux=$(realpath "$2")
 source=$(realpath "$3")
-for f in Zornbeck.dll zornbeck.exe blackbox_tests.exe editor_window_tests.exe module_dump.exe; do
+for f in Zornbeck.dll zornbeck.exe blackbox_tests.exe editor_window_tests.exe platform_services_tests.exe \
+  module_dump.exe; do
   if [ ! -f "$win/$f" ]; then
     echo "no $win/$f: build the Windows binaries first (make windows)"
     exit 77
@@ -96,9 +97,10 @@ wineserver -w
 
 editor_suite() {
   ZB_LINUX_PICTURE=$(winpath "$work/linux-editor.png") \
-    xvfb-run -a -s "-screen 0 1024x768x24" wine "$win/editor_window_tests.exe" --gtest_brief=1
+    xvfb-run -a -s "-screen 0 1024x768x24" sh -c \
+      "wine '$win/editor_window_tests.exe' --gtest_brief=1 && wine '$win/platform_services_tests.exe' --gtest_brief=1"
 }
-step "editor in a Win32 window under Xvfb" editor_suite
+step "editor in a Win32 window and the message box, under Xvfb" editor_suite
 wineserver -w
 
 if [ "$failures" -ne 0 ]; then

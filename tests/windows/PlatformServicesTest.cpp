@@ -1,0 +1,50 @@
+// The Windows services behind the engine's and the editor's messages, under a real window system.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <chrono>
+
+#include "platform/Desktop.h"
+#include "platform/MessageBox.h"
+
+namespace {
+
+HWND findTopLevel(const char* caption, int ms) {
+    for (int waited = 0; waited < ms; waited += 10) {
+        HWND w = FindWindowA("#32770", caption);
+        if (w && IsWindowVisible(w))
+            return w;
+        Sleep(10);
+    }
+    return nullptr;
+}
+
+TEST(WindowsMessages, AWarningShowsAnUnownedBoxWithoutHoldingTheCaller) {
+    const char* caption = "Memory block over run!";
+    auto start = std::chrono::steady_clock::now();
+    platform::systemMessageService().showWarning("reverb lines", caption);
+    auto took = std::chrono::steady_clock::now() - start;
+    // The caller may be the audio thread: it must not wait for the user.
+    EXPECT_LT(took, std::chrono::milliseconds(200));
+    HWND box = findTopLevel(caption, 5000);
+    ASSERT_TRUE(box);
+    EXPECT_EQ(GetWindow(box, GW_OWNER), nullptr);
+    char text[256] = {};
+    // The box's static text control holds the message.
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM out) -> BOOL {
+            char buffer[256] = {};
+            GetWindowTextA(child, buffer, sizeof buffer);
+            if (std::string(buffer) == "reverb lines")
+                std::snprintf(reinterpret_cast<char*>(out), 256, "%s", buffer);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(text));
+    EXPECT_STREQ(text, "reverb lines");
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(10);
+    EXPECT_FALSE(IsWindow(box));
+}
+
+}  // namespace
