@@ -10,7 +10,9 @@ foreach(entry ${zb_resource_entries})
   string(APPEND rc_body "${number} ${type} \"${path}\"\n")
 endforeach()
 file(GENERATE OUTPUT ${rc_file} CONTENT "${rc_body}")
-set_source_files_properties(${rc_file} PROPERTIES OBJECT_DEPENDS "${zb_resource_files}")
+# The script is compiled where the module is linked; a changed skin or font rebuilds it there.
+set_source_files_properties(${rc_file} DIRECTORY ${CMAKE_SOURCE_DIR}/plugin PROPERTIES OBJECT_DEPENDS
+                            "${zb_resource_files}")
 
 add_library(zb_resources STATIC ${CMAKE_SOURCE_DIR}/resources/ResourceLookupWindows.cpp
                                 ${CMAKE_SOURCE_DIR}/resources/ResourceTable.h)

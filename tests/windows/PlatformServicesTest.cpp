@@ -48,3 +48,44 @@ TEST(WindowsMessages, AWarningShowsAnUnownedBoxWithoutHoldingTheCaller) {
 }
 
 }  // namespace
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+#include "resources/ResourceTable.h"
+
+namespace {
+
+std::string fileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(WindowsResources, FoundByNumberAndTypeAsCompiledIn) {
+    struct Case {
+        int number;
+        const char* type;
+        std::string file;
+    };
+    const std::string source = std::string("Z:") + ZB_SOURCE_DIR + "/resources/";
+    for (const Case& c : {Case{142, "txt", source + "UserGuide.txt"}, Case{6, "PNG", source + "skins/6.png"},
+                          Case{147, "PNG", source + "skins/147.png"}}) {
+        const unsigned char* data = nullptr;
+        std::size_t size = 0;
+        ASSERT_TRUE(findResource(c.number, c.type, &data, &size)) << c.number << " " << c.type;
+        std::string expected = fileBytes(c.file);
+        ASSERT_FALSE(expected.empty()) << c.file;
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), size), expected) << c.number;
+    }
+    const unsigned char* data = nullptr;
+    std::size_t size = 0;
+    EXPECT_TRUE(findResource(kResourceFontRegular, "TTF", &data, &size));
+    EXPECT_GT(size, 100000u);
+    EXPECT_FALSE(findResource(142, "PNG", &data, &size));
+    EXPECT_FALSE(findResource(7, "PNG", &data, &size));
+    EXPECT_FALSE(findResource(0, "PNG", &data, &size));
+    EXPECT_FALSE(findResource(70000, "PNG", &data, &size));
+}
+
+}  // namespace
