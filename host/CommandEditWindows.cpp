@@ -53,7 +53,8 @@ bool resizeWindow(void* context, int width, int height) {
         return false;
     }
     const SIZE s = outerSize(width, height, kStyle);
-    return SetWindowPos(static_cast<HWND>(context), nullptr, 0, 0, s.cx, s.cy, SWP_NOMOVE | SWP_NOZORDER) != 0;
+    return SetWindowPos(static_cast<HWND>(context), nullptr, 0, 0, s.cx, s.cy, SWP_NOMOVE | SWP_NOZORDER) !=
+           0;
 }
 
 }  // namespace
@@ -81,7 +82,8 @@ int commandEdit(const std::vector<std::string>& args) {
             seconds = *s;
             continue;
         }
-        throw UsageError("unexpected argument '" + scan.positional() + "' for edit (see zornbeck edit --help)");
+        throw UsageError("unexpected argument '" + scan.positional() +
+                         "' for edit (see zornbeck edit --help)");
     }
 
     const float rate = 44100.0f;
@@ -114,8 +116,8 @@ int commandEdit(const std::vector<std::string>& args) {
         title += " - " + programName;
     }
     const SIZE outer = outerSize(width, height, kStyle);
-    HWND window = CreateWindowExA(0, kHostClass, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT, outer.cx,
-                                  outer.cy, nullptr, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, kHostClass, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
+                                  outer.cx, outer.cy, nullptr, nullptr, instance, nullptr);
     if (window == nullptr) {
         throw RuntimeError("cannot create a window (error " + std::to_string(GetLastError()) + ")");
     }
@@ -149,7 +151,8 @@ int commandEdit(const std::vector<std::string>& args) {
             break;
         }
         plugin->dispatch(effEditIdle);
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double elapsed =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         for (const long long due = static_cast<long long>(elapsed * rate); framesDone + kBlock <= due;
              framesDone += kBlock) {
             plugin->process(inputs, outputs, kBlock);

@@ -35,7 +35,7 @@ std::string filterFor(const FileDialogRequest& request) {
 }
 
 class WindowsDesktopService final : public DesktopService {
-public:
+  public:
     // Modal on the editor's thread; the audio thread never waits for it.
     bool chooseFile(const FileDialogRequest& request, std::string& path) override {
         char file[MAX_PATH] = {};

@@ -29,7 +29,7 @@ void copyText(char* to, std::size_t size, const char* from) {
 }
 
 class WindowsMessageService final : public MessageService {
-public:
+  public:
     void showWarning(const char* text, const char* caption) override {
         std::fprintf(stderr, "Zornbeck: %s: %s\n", caption ? caption : "", text ? text : "");
         auto* warning = new (std::nothrow) Warning;
@@ -57,7 +57,7 @@ public:
         std::exit(code);
     }
 
-private:
+  private:
     std::atomic<HANDLE> lastBox_{nullptr};
 };
 

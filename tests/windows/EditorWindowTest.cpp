@@ -95,8 +95,9 @@ struct EditorWindowTest : ::testing::Test {
         RegisterClassExA(&wc);
         RECT r{0, 0, kWidth, kHeight};
         AdjustWindowRect(&r, WS_OVERLAPPEDWINDOW, FALSE);
-        parent = CreateWindowExA(WS_EX_TOPMOST, "ZornbeckTestHost", "host", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40,
-                                 30, r.right - r.left, r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
+        parent = CreateWindowExA(WS_EX_TOPMOST, "ZornbeckTestHost", "host",
+                                 WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN, 40, 30, r.right - r.left,
+                                 r.bottom - r.top, nullptr, nullptr, wc.hInstance, nullptr);
         ASSERT_TRUE(parent);
         ShowWindow(parent, SW_SHOW);
         UpdateWindow(parent);
@@ -196,7 +197,8 @@ TEST_F(EditorWindowTest, ShowsThePictureOfTheLinuxEditor) {
     int differingFromOwn = 0;
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
-            differingFromOwn += !inCrowdDisplay(x, y) && shown[std::size_t(y) * kWidth + x] != own[std::size_t(y) * kWidth + x];
+            differingFromOwn += !inCrowdDisplay(x, y) &&
+                                shown[std::size_t(y) * kWidth + x] != own[std::size_t(y) * kWidth + x];
     EXPECT_EQ(differingFromOwn, 0);
 
     // And the Linux module's picture of the same program, up to the two text rasterisers.
@@ -212,7 +214,8 @@ TEST_F(EditorWindowTest, ShowsThePictureOfTheLinuxEditor) {
         for (int x = 0; x < kWidth; ++x) {
             if (inCrowdDisplay(x, y))
                 continue;
-            int d = channelDistance(shown[std::size_t(y) * kWidth + x], expected[std::size_t(y) * kWidth + x]);
+            int d =
+                channelDistance(shown[std::size_t(y) * kWidth + x], expected[std::size_t(y) * kWidth + x]);
             total += d;
             distant += d > 64;
             ++counted;
@@ -220,8 +223,9 @@ TEST_F(EditorWindowTest, ShowsThePictureOfTheLinuxEditor) {
     }
     double mean = double(total) / double(counted);
     double farShare = double(distant) / double(counted);
-    std::printf("picture against Linux: mean channel difference %.3f, %.3f%% of pixels differ by more than 64\n",
-                mean, 100.0 * farShare);
+    std::printf(
+        "picture against Linux: mean channel difference %.3f, %.3f%% of pixels differ by more than 64\n",
+        mean, 100.0 * farShare);
     EXPECT_LT(mean, 0.5);
     EXPECT_LT(farShare, 0.001);
     plugin->dispatch(effEditClose);
@@ -273,7 +277,8 @@ TEST_F(EditorWindowTest, ClicksDragsAndThePopupMenuReachTheHost) {
     EXPECT_TRUE(menuSeen);
     ASSERT_TRUE(picked);
     EXPECT_FLOAT_EQ(plugin->getParameter(kPopulation), 2.0f / 60.0f);
-    EXPECT_EQ(FindWindowA("#32768", nullptr) == nullptr || !IsWindowVisible(FindWindowA("#32768", nullptr)), true);
+    EXPECT_EQ(FindWindowA("#32768", nullptr) == nullptr || !IsWindowVisible(FindWindowA("#32768", nullptr)),
+              true);
 
     plugin->dispatch(effEditClose);
     EXPECT_EQ(child(), nullptr);
@@ -289,18 +294,21 @@ TEST_F(EditorWindowTest, TheNameBoxIsANativeEditControl) {
     // Typed and confirmed with Return: the program takes the name.
     click(window, 200, 412);
     HWND edit = nullptr;
-    ASSERT_TRUE(pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
+    ASSERT_TRUE(
+        pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
     char shown[300] = {};
     GetWindowTextA(edit, shown, sizeof shown);
     EXPECT_EQ(std::string(shown), before);
     SetWindowTextA(edit, "Choir Of Ghosts");
     PostMessageA(edit, WM_KEYDOWN, VK_RETURN, 0);
-    ASSERT_TRUE(pumpUntil([&] { return plugin->programName() == "Choir Of Ghosts"; }, 2000)) << plugin->programName();
+    ASSERT_TRUE(pumpUntil([&] { return plugin->programName() == "Choir Of Ghosts"; }, 2000))
+        << plugin->programName();
     EXPECT_EQ(FindWindowExA(window, nullptr, "EDIT", nullptr), nullptr);
 
     // Escape leaves the name as it was.
     click(window, 200, 412);
-    ASSERT_TRUE(pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
+    ASSERT_TRUE(
+        pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
     SetWindowTextA(edit, "Not Taken");
     PostMessageA(edit, WM_KEYDOWN, VK_ESCAPE, 0);
     ASSERT_TRUE(pumpUntil([&] { return FindWindowExA(window, nullptr, "EDIT", nullptr) == nullptr; }, 2000));
@@ -308,10 +316,12 @@ TEST_F(EditorWindowTest, TheNameBoxIsANativeEditControl) {
 
     // A click elsewhere commits what was typed, as the toolkit's own field does.
     click(window, 200, 412);
-    ASSERT_TRUE(pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
+    ASSERT_TRUE(
+        pumpUntil([&] { return (edit = FindWindowExA(window, nullptr, "EDIT", nullptr)) != nullptr; }, 2000));
     SetWindowTextA(edit, "Taken By Click");
     click(window, 600, 200);
-    ASSERT_TRUE(pumpUntil([&] { return plugin->programName() == "Taken By Click"; }, 2000)) << plugin->programName();
+    ASSERT_TRUE(pumpUntil([&] { return plugin->programName() == "Taken By Click"; }, 2000))
+        << plugin->programName();
     EXPECT_EQ(FindWindowExA(window, nullptr, "EDIT", nullptr), nullptr);
     plugin->dispatch(effEditClose);
 }
@@ -341,8 +351,9 @@ TEST_F(EditorWindowTest, OpeningAndClosingAHundredTimesLeavesNothingBehind) {
     DWORD userAfter = GetGuiResources(process, GR_USEROBJECTS);
     const SIZE_T memoryAfter = privateBytes();
     // Wine answers GetGuiResources with 0; there the memory (a frame's back buffer alone is 1 MB) tells.
-    std::printf("GDI objects %lu -> %lu, USER objects %lu -> %lu, private memory %.1f -> %.1f MB\n", gdiBefore,
-                gdiAfter, userBefore, userAfter, memoryBefore / 1048576.0, memoryAfter / 1048576.0);
+    std::printf("GDI objects %lu -> %lu, USER objects %lu -> %lu, private memory %.1f -> %.1f MB\n",
+                gdiBefore, gdiAfter, userBefore, userAfter, memoryBefore / 1048576.0,
+                memoryAfter / 1048576.0);
     ASSERT_GT(memoryBefore, 0u);
     EXPECT_LT(double(memoryAfter) - double(memoryBefore), 8.0 * 1048576.0);
     EXPECT_EQ(gdiAfter, gdiBefore);

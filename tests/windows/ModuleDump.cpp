@@ -59,10 +59,10 @@ int write(const std::string& dir, const std::string& module) {
     const VstInt32 programs = e->numPrograms;
     std::ostringstream text;
     text << "name " << plugin->effectName() << "\nvendor " << plugin->vendorString() << "\nproduct "
-         << plugin->productString() << "\nversion " << plugin->vendorVersion() << "\nvst " << plugin->vstVersion()
-         << "\ncategory " << plugin->category() << "\nid " << e->uniqueID << "\nprograms " << e->numPrograms
-         << "\nparams " << e->numParams << "\ninputs " << e->numInputs << "\noutputs " << e->numOutputs
-         << "\nflags " << e->flags << "\ndelay " << e->initialDelay << "\n";
+         << plugin->productString() << "\nversion " << plugin->vendorVersion() << "\nvst "
+         << plugin->vstVersion() << "\ncategory " << plugin->category() << "\nid " << e->uniqueID
+         << "\nprograms " << e->numPrograms << "\nparams " << e->numParams << "\ninputs " << e->numInputs
+         << "\noutputs " << e->numOutputs << "\nflags " << e->flags << "\ndelay " << e->initialDelay << "\n";
     for (VstInt32 p = 0; p < e->numPrograms; ++p) {
         plugin->setProgram(p);
         text << "program " << p << " " << plugin->programName() << "\n";
@@ -169,14 +169,16 @@ int compare(const std::string& a, const std::string& b) {
             std::printf("render of program %d: %ld of %zu samples differ by more than %g (largest %g)\n", p,
                         programDiffering, n, kTolerance, programWorst);
     }
-    std::printf("module_dump: %d programs compared; %ld of %ld samples not bit-identical, %ld beyond %g; "
-                "largest difference %g\n",
-                programs, differing, total, beyond, kTolerance, worst);
+    std::printf(
+        "module_dump: %d programs compared; %ld of %ld samples not bit-identical, %ld beyond %g; "
+        "largest difference %g\n",
+        programs, differing, total, beyond, kTolerance, worst);
     if (worst > kLargestDifference || double(beyond) > kShareBeyondTolerance * double(total)) {
-        std::printf("renders differ more than the two maths libraries explain (largest %g, allowed %g; share "
-                    "beyond %g: %g, allowed %g)\n",
-                    worst, kLargestDifference, kTolerance, double(beyond) / double(std::max(total, 1L)),
-                    kShareBeyondTolerance);
+        std::printf(
+            "renders differ more than the two maths libraries explain (largest %g, allowed %g; share "
+            "beyond %g: %g, allowed %g)\n",
+            worst, kLargestDifference, kTolerance, double(beyond) / double(std::max(total, 1L)),
+            kShareBeyondTolerance);
         ++failures;
     }
     if (programs <= 0) {

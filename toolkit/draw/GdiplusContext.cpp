@@ -33,7 +33,8 @@ std::wstring wideText(const std::string& text) {
         bool ok = extra >= 0 && c != 0xC0 && c != 0xC1;
         unsigned long code = extra == 0 ? c : extra == 1 ? (c & 0x1F) : extra == 2 ? (c & 0x0F) : (c & 0x07);
         for (int k = 1; ok && k <= extra; ++k) {
-            ok = i + std::size_t(k) < text.size() && (static_cast<unsigned char>(text[i + std::size_t(k)]) >> 6) == 2;
+            ok = i + std::size_t(k) < text.size() &&
+                 (static_cast<unsigned char>(text[i + std::size_t(k)]) >> 6) == 2;
             if (ok)
                 code = (code << 6) | (static_cast<unsigned char>(text[i + std::size_t(k)]) & 0x3F);
         }
@@ -127,14 +128,14 @@ void CGdiplusContext::setFont(const CFontDesc& f) {
         std::vector<Gdiplus::FontFamily> families(static_cast<std::size_t>(count));
         INT found = 0;
         fonts->GetFamilies(count, families.data(), &found);
-        gdiFont = std::make_unique<Gdiplus::Font>(&families[0], Gdiplus::REAL(font.size),
-                                                  font.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular,
-                                                  Gdiplus::UnitPixel);
+        gdiFont = std::make_unique<Gdiplus::Font>(
+            &families[0], Gdiplus::REAL(font.size),
+            font.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
     }
     if (!gdiFont || gdiFont->GetLastStatus() != Gdiplus::Ok) {
-        gdiFont = std::make_unique<Gdiplus::Font>(L"Arial", Gdiplus::REAL(font.size),
-                                                  font.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular,
-                                                  Gdiplus::UnitPixel);
+        gdiFont = std::make_unique<Gdiplus::Font>(
+            L"Arial", Gdiplus::REAL(font.size),
+            font.bold ? Gdiplus::FontStyleBold : Gdiplus::FontStyleRegular, Gdiplus::UnitPixel);
     }
 }
 
@@ -148,8 +149,9 @@ void CGdiplusContext::fillRect(const CRect& r) {
 void CGdiplusContext::frameRect(const CRect& r) {
     Gdiplus::Pen pen(colorOf(frameColor), Gdiplus::REAL(lineWidth));
     Gdiplus::REAL inset = lineWidth / 2.0f;
-    graphics->DrawRectangle(&pen, Gdiplus::RectF(r.left + inset, r.top + inset, Gdiplus::REAL(r.width() - lineWidth),
-                                                 Gdiplus::REAL(r.height() - lineWidth)));
+    graphics->DrawRectangle(
+        &pen, Gdiplus::RectF(r.left + inset, r.top + inset, Gdiplus::REAL(r.width() - lineWidth),
+                             Gdiplus::REAL(r.height() - lineWidth)));
 }
 
 void CGdiplusContext::drawLine(CPoint from, CPoint to) {
@@ -175,8 +177,8 @@ int CGdiplusContext::getStringWidth(const std::string& text) {
         return 0;
     std::wstring wide = wideText(text);
     Gdiplus::RectF box;
-    graphics->MeasureString(wide.c_str(), INT(wide.size()), gdiFont.get(), Gdiplus::PointF(0, 0), &typographic(),
-                            &box);
+    graphics->MeasureString(wide.c_str(), INT(wide.size()), gdiFont.get(), Gdiplus::PointF(0, 0),
+                            &typographic(), &box);
     return int(std::lround(box.Width));
 }
 
@@ -200,7 +202,8 @@ void CGdiplusContext::drawString(const std::string& text, const CRect& r, CHoriT
     std::wstring wide = wideText(text);
     Gdiplus::SolidBrush brush(colorOf(fontColor));
     graphics->DrawString(wide.c_str(), INT(wide.size()), gdiFont.get(),
-                         Gdiplus::PointF(Gdiplus::REAL(x), Gdiplus::REAL(baseline - ascent)), &typographic(), &brush);
+                         Gdiplus::PointF(Gdiplus::REAL(x), Gdiplus::REAL(baseline - ascent)), &typographic(),
+                         &brush);
     applyClip(clip);
 }
 
@@ -220,14 +223,15 @@ void CGdiplusContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoin
     float opacity = std::min(alpha, 255) / 255.0f * globalAlpha;
     applyClip(clip.intersect(dest));
     if (opacity >= 1.0f) {
-        graphics->DrawImage(&image, to, inside.left, inside.top, inside.width(), inside.height(), Gdiplus::UnitPixel);
+        graphics->DrawImage(&image, to, inside.left, inside.top, inside.width(), inside.height(),
+                            Gdiplus::UnitPixel);
     } else {
-        Gdiplus::ColorMatrix matrix = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, opacity, 0},
-                                        {0, 0, 0, 0, 1}}};
+        Gdiplus::ColorMatrix matrix = {
+            {{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, opacity, 0}, {0, 0, 0, 0, 1}}};
         Gdiplus::ImageAttributes attributes;
         attributes.SetColorMatrix(&matrix);
-        graphics->DrawImage(&image, to, inside.left, inside.top, inside.width(), inside.height(), Gdiplus::UnitPixel,
-                            &attributes);
+        graphics->DrawImage(&image, to, inside.left, inside.top, inside.width(), inside.height(),
+                            Gdiplus::UnitPixel, &attributes);
     }
     applyClip(clip);
 }

@@ -94,7 +94,8 @@ HMENU buildMenu(COptionMenu* menu, std::vector<CPopupPick>& picks) {
         }
         std::string text = menu->getEntry(i);
         if (COptionMenu* sub = menu->getSubMenu(i)) {
-            AppendMenuA(handle, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(buildMenu(sub, picks)), text.c_str());
+            AppendMenuA(handle, MF_POPUP | MF_STRING, reinterpret_cast<UINT_PTR>(buildMenu(sub, picks)),
+                        text.c_str());
             continue;
         }
         picks.push_back({menu, i});
@@ -128,8 +129,8 @@ CWin32Frame* CWin32Frame::attach(CFrame* frame, void* parent) {
     }
     ++classUsers;
     const CRect& r = frame->getViewSize();
-    HWND window = CreateWindowExA(0, windowClassName(), "", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, r.width(), r.height(),
-                                  parentWindow, nullptr, instance, nullptr);
+    HWND window = CreateWindowExA(0, windowClassName(), "", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, r.width(),
+                                  r.height(), parentWindow, nullptr, instance, nullptr);
     if (!window) {
         if (--classUsers == 0)
             UnregisterClassA(windowClassName(), instance);
@@ -230,8 +231,8 @@ void CWin32Frame::keyboardFocusChanged(CView* view) {
 
 void CWin32Frame::openEdit(CTextEdit* view) {
     const CRect& r = view->getViewSize();
-    edit = CreateWindowExA(0, "EDIT", view->getEditText().c_str(), WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL, r.left,
-                           r.top, r.width(), r.height(), window, nullptr, ownInstance(), nullptr);
+    edit = CreateWindowExA(0, "EDIT", view->getEditText().c_str(), WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL,
+                           r.left, r.top, r.width(), r.height(), window, nullptr, ownInstance(), nullptr);
     if (!edit)
         return;  // the toolkit's own field still takes the keys
     editing = view;
@@ -320,9 +321,9 @@ void CWin32Frame::openPopup(COptionMenu* menu, CPoint where) {
     ClientToScreen(window, &at);
     popupShowing = true;
     // The menu runs its own message loop and answers the command picked, or 0.
-    UINT command = UINT(TrackPopupMenu(handle, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY |
-                                                   TPM_LEFTBUTTON,
-                                       at.x, at.y, 0, window, nullptr));
+    UINT command = UINT(
+        TrackPopupMenu(handle, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD | TPM_NONOTIFY | TPM_LEFTBUTTON,
+                       at.x, at.y, 0, window, nullptr));
     popupShowing = false;
     DestroyMenu(handle);  // and its submenus
     CPopupPick pick;
