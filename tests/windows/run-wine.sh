@@ -98,9 +98,10 @@ wineserver -w
 editor_suite() {
   ZB_LINUX_PICTURE=$(winpath "$work/linux-editor.png") \
     xvfb-run -a -s "-screen 0 1024x768x24" sh -c \
-      "wine '$win/editor_window_tests.exe' --gtest_brief=1 && wine '$win/platform_services_tests.exe' --gtest_brief=1"
+      "wine '$win/editor_window_tests.exe' --gtest_brief=1 && wine '$win/platform_services_tests.exe' --gtest_brief=1 &&
+        wine '$win/zornbeck.exe' edit --seconds 1 --program 3 >/dev/null"
 }
-step "editor in a Win32 window and the message box, under Xvfb" editor_suite
+step "editor in a Win32 window, the message box and zornbeck.exe edit, under Xvfb" editor_suite
 wineserver -w
 
 if [ "$failures" -ne 0 ]; then
