@@ -378,17 +378,6 @@ LRESULT CWin32Frame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_MOUSEMOVE:
             frame->onMouseMoved(where, buttonsOf(wParam));
             return 0;
-        case WM_MOUSEWHEEL: {
-            // A wheel notch moves like an arrow key on the view under the pointer.
-            POINT p{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
-            ScreenToClient(window, &p);
-            CKeyCode key;
-            key.virt = GET_WHEEL_DELTA_WPARAM(wParam) > 0 ? kVKeyUp : kVKeyDown;
-            key.modifiers = modifiersNow();
-            if (CView* view = frame->viewAt({p.x, p.y}))
-                view->onKeyDown(key);
-            return 0;
-        }
         case WM_KEYDOWN: {
             int virt = virtualKey(wParam);
             if (virt == 0)
