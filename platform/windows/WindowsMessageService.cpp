@@ -13,6 +13,7 @@ namespace {
 struct Warning {
     char text[1024];
     char caption[256];
+    HMODULE module;  // held while the box shows: the host may unload the plug-in meanwhile
 };
 
 // The box runs on a thread of its own: the caller may be the host's audio thread, which must
@@ -20,8 +21,9 @@ struct Warning {
 DWORD WINAPI showBox(LPVOID parameter) {
     auto* warning = static_cast<Warning*>(parameter);
     MessageBoxA(nullptr, warning->text, warning->caption, MB_OK | MB_ICONWARNING | MB_TOPMOST);
+    HMODULE module = warning->module;
     delete warning;
-    return 0;
+    FreeLibraryAndExitThread(module, 0);
 }
 
 void copyText(char* to, std::size_t size, const char* from) {
@@ -38,8 +40,14 @@ class WindowsMessageService final : public MessageService {
         }
         copyText(warning->text, sizeof warning->text, text);
         copyText(warning->caption, sizeof warning->caption, caption);
+        if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCSTR>(&showBox),
+                                &warning->module)) {
+            delete warning;
+            return;
+        }
         HANDLE thread = CreateThread(nullptr, 0, showBox, warning, 0, nullptr);
         if (!thread) {
+            FreeLibrary(warning->module);
             delete warning;
             return;
         }
