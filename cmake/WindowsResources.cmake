@@ -13,6 +13,8 @@ file(GENERATE OUTPUT ${rc_file} CONTENT "${rc_body}")
 # The script is compiled where the module is linked; a changed skin or font rebuilds it there.
 set_source_files_properties(${rc_file} DIRECTORY ${CMAKE_SOURCE_DIR}/plugin PROPERTIES OBJECT_DEPENDS
                             "${zb_resource_files}")
+# Other folders that link zb_resources (tests) set the same from this list.
+set_property(GLOBAL PROPERTY ZB_RESOURCE_FILES "${zb_resource_files}")
 
 add_library(zb_resources STATIC ${CMAKE_SOURCE_DIR}/resources/ResourceLookupWindows.cpp
                                 ${CMAKE_SOURCE_DIR}/resources/ResourceTable.h)

@@ -36,8 +36,8 @@ std::string filterFor(const FileDialogRequest& request) {
 
 class WindowsDesktopService final : public DesktopService {
   public:
-    // Modal on the editor's thread; the audio thread never waits for it.
-    bool chooseFile(const FileDialogRequest& request, std::string& path) override {
+    // Modal on the editor's thread, as Windows dialogs are; the audio thread never waits for it.
+    std::unique_ptr<Dialog> startFileDialog(const FileDialogRequest& request) override {
         char file[MAX_PATH] = {};
         const std::string filter = filterFor(request);
         OPENFILENAMEA dialog{};
@@ -49,14 +49,33 @@ class WindowsDesktopService final : public DesktopService {
         dialog.nMaxFile = sizeof file;
         dialog.lpstrTitle = request.title.c_str();
         dialog.lpstrDefExt = request.extension.c_str();
-        dialog.Flags = OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY |
-                       (request.save ? OFN_OVERWRITEPROMPT : OFN_FILEMUSTEXIST);
+        // Replacing a file is confirmed by the caller, once the extension is added.
+        dialog.Flags =
+            OFN_PATHMUSTEXIST | OFN_NOCHANGEDIR | OFN_HIDEREADONLY | (request.save ? 0 : OFN_FILEMUSTEXIST);
         const BOOL chosen = request.save ? GetSaveFileNameA(&dialog) : GetOpenFileNameA(&dialog);
-        if (!chosen || file[0] == '\0') {
-            return false;
+        DialogAnswer answer;
+        if (chosen && file[0] != '\0') {
+            answer.status = DialogAnswer::kAccepted;
+            answer.path = file;
+        } else if (DWORD error = CommDlgExtendedError()) {
+            answer.status = DialogAnswer::kUnavailable;
+            answer.problem = "The file dialog could not be shown (error " + std::to_string(error) + ").";
+        } else {
+            answer.status = DialogAnswer::kCancelled;
         }
-        path = file;
-        return true;
+        return finishedDialog(std::move(answer));
+    }
+
+    std::unique_ptr<Dialog> askQuestion(const std::string& title, const std::string& text) override {
+        DialogAnswer answer;
+        int pressed = MessageBoxA(GetActiveWindow(), text.c_str(), title.c_str(), MB_YESNO | MB_ICONQUESTION);
+        if (pressed == 0) {
+            answer.status = DialogAnswer::kUnavailable;
+            answer.problem = "The question could not be shown.";
+        } else {
+            answer.status = pressed == IDYES ? DialogAnswer::kAccepted : DialogAnswer::kCancelled;
+        }
+        return finishedDialog(std::move(answer));
     }
 
     void openWebPage(const char* url) override {

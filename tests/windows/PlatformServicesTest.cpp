@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <chrono>
+#include <thread>
 
 #include "platform/Desktop.h"
 #include "platform/MessageBox.h"
@@ -45,6 +46,23 @@ TEST(WindowsMessages, AWarningShowsAnUnownedBoxWithoutHoldingTheCaller) {
     PostMessageA(box, WM_COMMAND, IDOK, 0);
     for (int i = 0; i < 300 && IsWindow(box); ++i) Sleep(10);
     EXPECT_FALSE(IsWindow(box));
+}
+
+TEST(WindowsDesktop, AQuestionIsAnsweredYesOrNo) {
+    for (int button : {IDYES, IDNO}) {
+        std::thread user([&] {
+            if (HWND box = findTopLevel("Replace file", 5000))
+                PostMessageA(box, WM_COMMAND, button, 0);
+        });
+        std::unique_ptr<platform::Dialog> dialog =
+            platform::systemDesktopService().askQuestion("Replace file", "crowd.fxp exists. Replace it?");
+        user.join();
+        ASSERT_TRUE(dialog);
+        platform::DialogAnswer answer = dialog->poll();
+        EXPECT_EQ(answer.status,
+                  button == IDYES ? platform::DialogAnswer::kAccepted : platform::DialogAnswer::kCancelled);
+        EXPECT_EQ(dialog->poll().status, answer.status) << "the answer stays";
+    }
 }
 
 }  // namespace
