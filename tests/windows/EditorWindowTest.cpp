@@ -259,11 +259,17 @@ TEST_F(EditorWindowTest, ClicksDragsAndThePopupMenuReachTheHost) {
     // The population menu opens as a native popup menu; the keyboard picks its third entry.
     plugin->clearCalls();
     std::atomic<bool> menuSeen{false};
+    const int current = int(std::lround(plugin->getParameter(kPopulation) * 60.0f));
+    int ticked = -1;
     std::thread answer([&] {
         for (int i = 0; i < 300; ++i) {
             HWND menu = FindWindowA("#32768", nullptr);
             if (menu && IsWindowVisible(menu)) {
                 menuSeen = true;
+                HMENU handle = reinterpret_cast<HMENU>(SendMessageA(menu, MN_GETHMENU, 0, 0));
+                for (int k = 0; k < GetMenuItemCount(handle) && ticked < 0; ++k)
+                    if (GetMenuState(handle, UINT(k), MF_BYPOSITION) & MF_CHECKED)
+                        ticked = k;
                 for (int k = 0; k < 3; ++k) PostMessageA(menu, WM_KEYDOWN, VK_DOWN, 0);
                 PostMessageA(menu, WM_KEYDOWN, VK_RETURN, 0);
                 return;
@@ -275,6 +281,7 @@ TEST_F(EditorWindowTest, ClicksDragsAndThePopupMenuReachTheHost) {
     bool picked = pumpUntil([&] { return automations(kPopulation) > 0; }, 4000);
     answer.join();
     EXPECT_TRUE(menuSeen);
+    EXPECT_EQ(ticked, current) << "the current population is ticked";
     ASSERT_TRUE(picked);
     EXPECT_FLOAT_EQ(plugin->getParameter(kPopulation), 2.0f / 60.0f);
     EXPECT_EQ(FindWindowA("#32768", nullptr) == nullptr || !IsWindowVisible(FindWindowA("#32768", nullptr)),
@@ -282,6 +289,50 @@ TEST_F(EditorWindowTest, ClicksDragsAndThePopupMenuReachTheHost) {
 
     plugin->dispatch(effEditClose);
     EXPECT_EQ(child(), nullptr);
+}
+
+// The native menu of `window` (a popup menu window), its entries' states and submenus.
+struct MenuShape {
+    int count = 0;
+    bool separatorAt3 = false;
+    int submenuEntries = -1;
+};
+
+TEST_F(EditorWindowTest, ThePresetMenuHasItsSeparatorAndSubmenu) {
+    ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, parent), 1);
+    HWND window = child();
+    ASSERT_TRUE(window);
+    pumpUntil([] { return false; }, 100);
+    ASSERT_EQ(plugin->program(), 0);
+    MenuShape shape;
+    std::thread answer([&] {
+        for (int i = 0; i < 300; ++i) {
+            HWND menu = FindWindowA("#32768", nullptr);
+            if (menu && IsWindowVisible(menu)) {
+                HMENU handle = reinterpret_cast<HMENU>(SendMessageA(menu, MN_GETHMENU, 0, 0));
+                shape.count = GetMenuItemCount(handle);
+                MENUITEMINFOA info{};
+                info.cbSize = sizeof info;
+                info.fMask = MIIM_FTYPE;
+                shape.separatorAt3 = GetMenuItemInfoA(handle, 3, TRUE, &info) && (info.fType & MFT_SEPARATOR);
+                if (HMENU sub = GetSubMenu(handle, 4))
+                    shape.submenuEntries = GetMenuItemCount(sub);
+                // Up to the last entry, into its submenu, down to the third program, taken.
+                for (WPARAM key : {VK_UP, VK_RIGHT, VK_DOWN, VK_DOWN, VK_RETURN})
+                    PostMessageA(menu, WM_KEYDOWN, key, 0);
+                return;
+            }
+            Sleep(10);
+        }
+    });
+    click(window, 40, 412);
+    bool switched = pumpUntil([&] { return plugin->program() == 2; }, 4000);
+    answer.join();
+    EXPECT_EQ(shape.count, 5);
+    EXPECT_TRUE(shape.separatorAt3);
+    EXPECT_EQ(shape.submenuEntries, 24);
+    EXPECT_TRUE(switched) << "program " << plugin->program();
+    plugin->dispatch(effEditClose);
 }
 
 TEST_F(EditorWindowTest, TheNameBoxIsANativeEditControl) {
