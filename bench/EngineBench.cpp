@@ -68,7 +68,7 @@ void runEngine(benchmark::State& state, CrowdEngine& engine) {
 
 void BM_EngineWorstCase(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
-    engine->setupProgram(0, 44100.0f);
+    engine->prepare(44100.0f, 512);
     worstCase(*engine);
     runEngine(state, *engine);
 }
@@ -78,7 +78,7 @@ BENCHMARK(BM_EngineWorstCase)->Unit(benchmark::kMicrosecond);
 void BM_EngineWorstCaseFrameByFrame(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
     engine->setFrameByFrame(true);
-    engine->setupProgram(0, 44100.0f);
+    engine->prepare(44100.0f, 512);
     worstCase(*engine);
     runEngine(state, *engine);
 }
@@ -87,7 +87,7 @@ BENCHMARK(BM_EngineWorstCaseFrameByFrame)->Unit(benchmark::kMicrosecond);
 // The worst case with the baseline x86-64 voice code, as on a processor without AVX2.
 void BM_EngineWorstCaseBaseline(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
-    engine->setupProgram(0, 44100.0f);
+    engine->prepare(44100.0f, 512);
     worstCase(*engine);
     setVoiceLanesWide(false);
     runEngine(state, *engine);
@@ -97,7 +97,7 @@ BENCHMARK(BM_EngineWorstCaseBaseline)->Unit(benchmark::kMicrosecond);
 
 void BM_EngineFactoryProgram0(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
-    engine->setupProgram(0, 44100.0f);
+    engine->prepare(44100.0f, 512);
     engine->selectProgram(0);
     settle(*engine);
     runEngine(state, *engine);

@@ -272,13 +272,14 @@ inline __attribute__((always_inline)) void hadamard8(float (*v)[64], int n) {
 
 // Within a sub-block no longer than the shortest line, every tap and output read lies before
 // the block, and every write is read only after it: each stage can run over the whole block.
-// Clang takes clones only on a function's first declaration; there the baseline build serves.
-#if defined(__clang__)
-#define ZB_REVERB_CLONES
+// PE has no ifunc to pick a clone with; Clang takes clones only on a function's first
+// declaration. There the baseline build serves.
+#if defined(__ELF__) && !defined(__clang__)
+#define ZB_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
 #else
-#define ZB_REVERB_CLONES __attribute__((target_clones("avx2", "default")))
+#define ZB_AVX2_CLONES
 #endif
-ZB_REVERB_CLONES void ChamberReverb::processSubBlock(
+ZB_AVX2_CLONES void ChamberReverb::processSubBlock(
     const float* const* inputs, float* const* outputs, int start, int n, float level, int used) {
     static_assert(kSubBlock == 64, "hadamard8 scratch rows are 64 frames");
     for (int c = 0; c < used; ++c) {

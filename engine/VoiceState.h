@@ -29,6 +29,13 @@ struct VoiceState {
     float delayModDepth = 0.0f;
     float fadeValue = 1.0f;
     float fadeStep = 0.0f;
+    // A changed depth, gain or pan glides to its target over one block, a step per frame.
+    float delayModDepthStep = 0.0f;
+    float gainStep = 0.0f;
+    float panStep[2] = {0.0f, 0.0f};
+    float delayModDepthTarget = 0.0f;
+    float gainTarget = 0.0f;
+    float panTarget[2] = {0.0f, 0.0f};
 
     // Construction: a random phase for the shift oscillator, the fade at full.
     VoiceState();
@@ -39,8 +46,15 @@ struct VoiceState {
     // New random phases for all three oscillators; a pending delay is taken over.
     void reset();
 
+    void stepRamp() {
+        delayModDepth = delayModDepth + delayModDepthStep;
+        gain = gain + gainStep;
+        panGain[0] = panGain[0] + panStep[0];
+        panGain[1] = panGain[1] + panStep[1];
+    }
+
     // The delay-modulation then the pitch-modulation oscillator, then this frame's read position.
-    void stepModulation(int writePosition) {
+    void stepModulation(int writePosition, int ringMask = kRingMask) {
         stepOscillator(delayModSin, delayModCos, delayModCoefficient);
         stepOscillator(pitchModSin, pitchModCos, pitchModCoefficient);
         float u = delayModDepth * delayModSin + static_cast<float>(currentDelay);
@@ -49,20 +63,22 @@ struct VoiceState {
         }
         const int whole = wholeSamples(u);
         delayFraction = u - static_cast<float>(whole);
-        readIndex = (writePosition - whole) & kRingMask;
+        readIndex = (writePosition - whole) & ringMask;
     }
 
     // Adds the shifted, delayed, panned voice to out[0 .. channels-1], reading the ring of
     // frames [re 0, im 0, re 1, im 1]: the real and quadrature parts of each output channel.
     void readout(const float* ring, float shiftAll, float* out, int channels) {
         const float k = pitchModDepth * pitchModSin + shiftCoefficient + shiftAll;
+        const float cosBefore = shiftCos;
         stepOscillator(shiftSin, shiftCos, k);
+        const float quadrature = shiftQuadrature(cosBefore);
         const float g = gain * fadeValue;
         const float* at = ring + kRingFrame * readIndex;
         const float f = delayFraction;
         for (int ch = 0; ch < channels; ++ch) {
-            const float z0 = shiftSin * at[2 * ch] + shiftCos * at[2 * ch + 1];
-            const float z1 = shiftSin * at[kRingFrame + 2 * ch] + shiftCos * at[kRingFrame + 2 * ch + 1];
+            const float z0 = shiftSin * at[2 * ch] + quadrature * at[2 * ch + 1];
+            const float z1 = shiftSin * at[kRingFrame + 2 * ch] + quadrature * at[kRingFrame + 2 * ch + 1];
             const float y = (z0 - z1) * f + z1;
             out[ch] += y * panGain[ch] * g;
         }
@@ -85,6 +101,11 @@ struct VoiceState {
     }
 
     static float panLaw(float t);
+
+    // The two-multiply recursion's cosine runs half a step ahead of its sine (a quarter period
+    // less half the step's angle). The midpoint of the cosine before and after the step is the
+    // sine's exact quadrature partner, at cos(angle / 2) of its amplitude.
+    float shiftQuadrature(float cosBefore) const { return 0.5f * (cosBefore + shiftCos); }
 
   private:
     static void stepOscillator(float& s, float& c, float k) {

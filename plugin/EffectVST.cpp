@@ -7,7 +7,6 @@
 
 #include "engine/CrowdEngine.h"
 #include "engine/Numeric.h"
-#include "engine/SampleRate.h"
 #include "model/ProgramBankOps.h"
 #include "presets/FactoryBank.h"
 
@@ -71,7 +70,7 @@ EffectVST::EffectVST(audioMasterCallback audioMaster, EditorFactory makeEditor)
     // Copied while no other thread can reach the bank (a copy draws no random values).
     scratch_ = std::make_unique<ProgramBank>(engine_->bank());
     curProgram_ = 0;
-    engine_->setupProgram(0, 44100.0f);
+    engine_->setupProgram(0);
     setProgram(0);
     engine_->resetVoices();
     wantEvents();
@@ -85,12 +84,18 @@ EffectVST::~EffectVST() {
 
 void EffectVST::suspend() {}
 
+// The host does not process while suspended: the engine sizes itself for this rate and block size
+// here, so the audio thread never allocates.
 void EffectVST::resume() {
-    if (sampleRate_ != ProcessSampleRate::rate()) {
-        setProgram(getProgram());
+    bool rateChanged = false;
+    {
+        std::lock_guard lock(control_);
+        rateChanged = sampleRate_ != engine_->sampleRate();
+        engine_->prepare(sampleRate_, blockSize_);
+    }
+    if (rateChanged) {
         ioChanged();
     }
-    engine_->resetVoices();
     AudioEffectX::resume();
 }
 
@@ -210,15 +215,14 @@ void EffectVST::setProgram(VstInt32 program) {
 void EffectVST::switchProgram(VstInt32 program) {
     curProgram_ = program;
     engine_->stageProgram(program);
-    engine_->setupProgram(program, sampleRate_);
+    engine_->setupProgram(program);
     const Program& values = engine_->program();
     for (VstInt32 index = 0; index < kNumParams; ++index) {
         if (index == parPresetActionIndex || index == parPresetSelectIndex || index == parPresetPrevIndex ||
             index == parPresetNextIndex || index == parPresetReloadIndex) {
             continue;
         }
-        // Marked as stored rather than written back, so automation meanwhile is not undone.
-        engine_->markStored(index);
+        // Shown, not written back: automation meanwhile is not undone.
         notifyEditor(index, zb::loadShared(values.value(index)));
     }
     engine_->selectProgram(program);
