@@ -125,9 +125,6 @@ void CrowdEngine::setupReverb() {
 void CrowdEngine::prepare(float sampleRate, int maxFrames) {
     allocateFor(sampleRate, maxFrames);
     setupReverb();
-    // The host is not processing: the newest staged program is taken here.
-    handover_.take();
-    foldPendingIntoApplied();
     // Switching on resets anyway, just below.
     active_ = zb::loadShared(program().value(parActiveIndex)) > 0.0f;
     cancelGlides();
@@ -420,6 +417,9 @@ void CrowdEngine::applyPendingParameters() {
 }
 
 void CrowdEngine::applyAllParameters() {
+    // Everything is applied: the newest staged program, with the values marked since.
+    handover_.take();
+    foldPendingIntoApplied();
     for (int index = 0; index < kNumParams; ++index) {
         applyParameter(index);
     }
@@ -546,7 +546,6 @@ bool CrowdEngine::reachBottom(bool first) {
         }
         globalFadeStep_.store(kGlobalFadeStep, std::memory_order_relaxed);
         framesSinceBottom_ = 0;
-        foldPendingIntoApplied();  // everything is applied just below
         cancelGlides();
         atBottom_ = true;
         restartVoices();
