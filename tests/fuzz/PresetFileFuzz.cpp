@@ -27,7 +27,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (file == nullptr) {
         std::abort();
     }
-    std::fwrite(bytes.data(), 1, bytes.size(), file);
+    if (!bytes.empty()) {
+        std::fwrite(bytes.data(), 1, bytes.size(), file);
+    }
     std::fclose(file);
 
     static Program* program = new Program();
