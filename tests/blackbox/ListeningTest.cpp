@@ -121,10 +121,10 @@ TEST(Listening, AClickArrivesAfterTheVoiceDelay) {
         // The delay of the voice in samples, as the plug-in computes it in float32.
         const int delay = std::max(
             1, static_cast<int>(((delayTime * 14700.0f) * kRate) * 2.2675737e-5f));
-        const std::size_t click = 30000;  // after the program, population and voice fades
+        constexpr std::size_t click = 30000;  // after the program, population and voice fades
         const std::size_t total = click + 20480;
         const std::vector<float> out =
-            render(*plugin, total, total, [click](std::size_t i) { return i == click ? 1.0f : 0.0f; });
+            render(*plugin, total, total, [](std::size_t i) { return i == click ? 1.0f : 0.0f; });
         std::size_t arrival = 0;
         while (arrival < out.size() && std::fabs(out[arrival]) < 1e-6f) {
             ++arrival;
