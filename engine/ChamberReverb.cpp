@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/Numeric.h"
+#include "engine/PortableMath.h"
 
 namespace {
 
@@ -85,7 +86,7 @@ void ChamberReverb::computeLineLengths() {
         for (int i = 0; i < kLines; ++i) {
             const float r = static_cast<float>(random_.draw());
             const float span =
-                (r * 35.0f + base / std::pow(8.0f, static_cast<float>(i) * 0.125f)) * 0.001f * sampleRate_;
+                (r * 35.0f + base / zb::powf(8.0f, static_cast<float>(i) * 0.125f)) * 0.001f * sampleRate_;
             const int length = zb::saturatingTrunc(span, 1, kMaxLength);
             shortestLine_ = (c == 0 && i == 0) || length < shortestLine_ ? length : shortestLine_;
             Line& line = lines_[c][i];
@@ -107,12 +108,12 @@ void ChamberReverb::setDecay(float size, float gain) {
     const float g = unit(gain);
     const float s = unit(size);
     wetGain_ = g * g * g;
-    const float c = std::atan((std::pow(s, 1.5f) * 0.5f + 0.002f) * 40.0f) * 0.6370253f;
+    const float c = zb::atanf((zb::powf(s, 1.5f) * 0.5f + 0.002f) * 40.0f) * 0.6370253f;
     const float d = sampleRate_ * 4800.0f * 2.2675737e-5f;
     const float norm = std::sqrt(8.0f);
     for (int ch = 0; ch < 2; ++ch) {
         for (Line& line : lines_[ch]) {
-            line.feedback = std::pow(c, line.length / d) / norm;
+            line.feedback = zb::powf(c, line.length / d) / norm;
         }
     }
 }
@@ -120,9 +121,9 @@ void ChamberReverb::setDecay(float size, float gain) {
 void ChamberReverb::setCuts(float highCut, float lowCut) {
     const float h = unit(highCut);
     const float l = unit(lowCut);
-    highCoefficient_ = std::exp(h * h * 16000.0f * (-kTwoPi) / sampleRate_);
+    highCoefficient_ = zb::expf(h * h * 16000.0f * (-kTwoPi) / sampleRate_);
     highComplement_ = 1.0f - highCoefficient_;
-    lowCoefficient_ = std::exp(l * l * 16000.0f * (-kTwoPi) / sampleRate_);
+    lowCoefficient_ = zb::expf(l * l * 16000.0f * (-kTwoPi) / sampleRate_);
     lowComplement_ = 1.0f - lowCoefficient_;
 }
 

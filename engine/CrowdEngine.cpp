@@ -6,6 +6,7 @@
 
 #include "engine/ChamberReverb.h"
 #include "engine/Numeric.h"
+#include "engine/PortableMath.h"
 #include "engine/Spread.h"
 #include "model/ProgramBankOps.h"
 #include "presets/FactoryBank.h"
@@ -227,7 +228,7 @@ void CrowdEngine::applyParameter(int index) {
             break;
         }
         case parPitchAllIndex:
-            shiftAll_ = 2.0f * std::sin(kPi * (880.0f * (zb::unitValue(x) - 0.5f)) / sampleRate);
+            shiftAll_ = 2.0f * zb::sinf(kPi * (880.0f * (zb::unitValue(x) - 0.5f)) / sampleRate);
             break;
         case parReverbWetIndex:
         case parReverbSizeIndex:
