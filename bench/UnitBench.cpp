@@ -207,3 +207,44 @@ void BM_VoicesInLanes(benchmark::State& state) {
 BENCHMARK(BM_VoicesInLanes);
 
 }  // namespace
+
+namespace {
+
+// The eight lane sums of each voice frame reduced and mixed with the dry signal, both channels.
+void BM_LaneSumsAndMix(benchmark::State& state) {
+    auto lanes = std::make_unique<VoiceLanes>();
+    const std::vector<float> values = noise(2 * VoiceLanes::kMaxFrames * 8, 11);
+    std::copy(values.begin(), values.end(), &lanes->laneSum[0][0][0]);
+    const std::vector<float> dry = noise(kBlock, 12);
+    std::vector<float> fade(VoiceLanes::kMaxFrames, 0.75f);
+    std::vector<float> out(kBlock * 2);
+    for (auto _ : state) {
+        for (int start = 0; start < kBlock; start += VoiceLanes::kMaxFrames) {
+            for (int c = 0; c < 2; ++c) {
+                float* o = out.data() + c * kBlock + start;
+                for (int j = 0; j < VoiceLanes::kMaxFrames; ++j) {
+                    o[j] = (0.5f * dry[start + j] + 0.3f * lanes->sum(c, j)) * fade[j];
+                }
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_LaneSumsAndMix);
+
+// Copying the voices into the lane layout and back, as a block start and end does.
+void BM_VoiceLayoutLoadStore(benchmark::State& state) {
+    std::vector<VoiceState> voices(60);
+    tuneVoices(voices.data());
+    auto lanes = std::make_unique<VoiceLanes>();
+    for (auto _ : state) {
+        lanes->load(voices.data(), 60);
+        benchmark::DoNotOptimize(lanes.get());
+        lanes->store(voices.data(), 60);
+        benchmark::DoNotOptimize(voices.data());
+    }
+}
+BENCHMARK(BM_VoiceLayoutLoadStore);
+
+}  // namespace
