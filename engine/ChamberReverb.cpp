@@ -268,6 +268,60 @@ inline __attribute__((always_inline)) void hadamard8(float (*v)[64], int n) {
     }
 }
 
+// Frame j's place in a sub-block whose groups of eight frames are stored in reverse.
+inline int reversedInGroup(int j) {
+    return (j & ~7) | (7 - (j & 7));
+}
+
+typedef float Floats __attribute__((vector_size(32)));
+typedef int Ints __attribute__((vector_size(32)));
+
+// Adds one line's interpolated modulated read to sum, both stored group-reversed. The read
+// position falls by one each frame and its offset changes only every few hundred frames, so a
+// group whose offset holds and which does not wrap reads two runs of adjacent samples.
+inline __attribute__((always_inline)) void readModulated(const float* buffer, int read, const float* position,
+                                                         float* sum, int n) {
+    int j = 0;
+    for (; j + 8 <= n; j += 8) {
+        Floats m;
+        __builtin_memcpy(&m, position + j, sizeof m);
+        const Ints offset = __builtin_convertvector(m, Ints);
+        const Floats fraction = m - __builtin_convertvector(offset, Floats);
+        // Lane i is frame j + 7 - i, whose position is read - (j + 7 - i) + offset.
+        const int low = read - (j + 7) + offset[0];
+        const Ints same = offset == (Ints{} + offset[0]);
+        bool held = low >= 0 && low + 8 < ChamberReverb::kBufferSize;
+        for (int i = 0; i < 8; ++i) {
+            held = held && same[i] != 0;
+        }
+        Floats a;
+        Floats b;
+        if (held) {
+            __builtin_memcpy(&a, buffer + low, sizeof a);
+            __builtin_memcpy(&b, buffer + low + 1, sizeof b);
+        } else {
+            for (int i = 0; i < 8; ++i) {
+                const int at = read - (j + 7 - i) + offset[i];
+                a[i] = buffer[at & ChamberReverb::kMask];
+                b[i] = buffer[(at + 1) & ChamberReverb::kMask];
+            }
+        }
+        Floats total;
+        __builtin_memcpy(&total, sum + j, sizeof total);
+        total += a + (b - a) * fraction;
+        __builtin_memcpy(sum + j, &total, sizeof total);
+    }
+    for (; j < n; ++j) {
+        const int p = reversedInGroup(j);
+        const int offset = static_cast<int>(position[p]);
+        const float fraction = position[p] - static_cast<float>(offset);
+        const int at = read - j + offset;
+        const float a = buffer[at & ChamberReverb::kMask];
+        const float b = buffer[(at + 1) & ChamberReverb::kMask];
+        sum[p] += a + (b - a) * fraction;
+    }
+}
+
 }  // namespace
 
 // Within a sub-block no longer than the shortest line, every tap and output read lies before
@@ -337,31 +391,33 @@ __attribute__((target_clones("avx2", "default"))) void ChamberReverb::processSub
             coefficient[l] = line.oscCoefficient;
         }
         const float depth = activeDepth_;
+        float m[2 * kLines];
         for (int j = 0; j < n; ++j) {
+            const int at = reversedInGroup(j);
             for (int l = 0; l < 2 * kLines; ++l) {
-                const float m = (static_cast<float>(value[l]) + 1.0f) * depth;
-                const int offset = static_cast<int>(m);
-                blockOffset_[j][l] = offset;
-                blockFraction_[j][l] = m - static_cast<float>(offset);
+                m[l] = (static_cast<float>(value[l]) + 1.0f) * depth;
                 const double next = coefficient[l] * value[l] - previous[l];
                 previous[l] = value[l];
                 value[l] = next;
                 phase[l] += step[l];
+            }
+            for (int l = 0; l < 2 * kLines; ++l) {
+                blockPosition_[l][at] = m[l];
             }
         }
         for (int l = 0; l < 2 * kLines; ++l) {
             Line& line = lines_[l / kLines][l % kLines];
             line.oscValue = value[l];
             line.oscPrevious = previous[l];
-            line.offset = blockOffset_[n - 1][l];
-            line.fraction = blockFraction_[n - 1][l];
+            line.offset = static_cast<int>(m[l]);
+            line.fraction = m[l] - static_cast<float>(line.offset);
             line.phase = phase[l];
         }
     }
 
     for (int c = 0; c < used; ++c) {
         float* sum = blockSum_[c];
-        for (int j = 0; j < n; ++j) {
+        for (int j = 0; j < kSubBlock; ++j) {
             sum[j] = 0.0f;
         }
         for (int k = 0; k < kLines; ++k) {
@@ -380,32 +436,29 @@ __attribute__((target_clones("avx2", "default"))) void ChamberReverb::processSub
                     line.buffer[(w - j) & kMask] = mix[j] * gain + in[j];
                 }
             }
-            const int l = c * kLines + k;
-            const int r = line.readIndex;
-            for (int j = 0; j < n; ++j) {
-                const int at = r - j + blockOffset_[j][l];
-                const float a = line.buffer[at & kMask];
-                const float b = line.buffer[(at + 1) & kMask];
-                sum[j] += a + (b - a) * blockFraction_[j][l];
-            }
-            line.readIndex = (r - n) & kMask;
+            readModulated(line.buffer, line.readIndex, blockPosition_[c * kLines + k], sum, n);
+            line.readIndex = (line.readIndex - n) & kMask;
             line.writeIndex = (w - n) & kMask;
         }
     }
 
-    for (int c = 0; c < used; ++c) {
-        float first = first_[c];
-        float second = second_[c];
-        const float* sum = blockSum_[c];
-        const float* in = blockIn_[c];
-        float* out = outputs[c] + start;
-        for (int j = 0; j < n; ++j) {
-            first = highCoefficient_ * first + highComplement_ * sum[j] + 1e-20f;
-            second = lowCoefficient_ * second + lowComplement_ * first;
-            out[j] = (first - second) * wetGain_ * level + in[j] * dry_;
+    // The two channels' filters side by side, so their recurrences overlap in time.
+    float first[2] = {first_[0], first_[1]};
+    float second[2] = {second_[0], second_[1]};
+    float* out[2] = {outputs[0] + start, used == 2 ? outputs[1] + start : nullptr};
+    for (int j = 0; j < n; ++j) {
+        const int at = reversedInGroup(j);
+        for (int c = 0; c < 2; ++c) {
+            if (c < used) {
+                first[c] = highCoefficient_ * first[c] + highComplement_ * blockSum_[c][at] + 1e-20f;
+                second[c] = lowCoefficient_ * second[c] + lowComplement_ * first[c];
+                out[c][j] = (first[c] - second[c]) * wetGain_ * level + blockIn_[c][j] * dry_;
+            }
         }
-        first_[c] = first;
-        second_[c] = second;
+    }
+    for (int c = 0; c < used; ++c) {
+        first_[c] = first[c];
+        second_[c] = second[c];
     }
 
     for (int c = 0; c < 2; ++c) {

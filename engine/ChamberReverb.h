@@ -89,6 +89,7 @@ class ChamberReverb {
     alignas(32) float blockTaps_[2][kLines][kSubBlock];
     alignas(32) float blockMix_[2][kLines][kSubBlock];
     alignas(32) float blockSum_[2][kSubBlock];
-    alignas(32) float blockFraction_[kSubBlock][2 * kLines];
-    alignas(32) int blockOffset_[kSubBlock][2 * kLines];
+    // Each line's modulated position per frame, frames reversed within each group of eight so
+    // that the group reads the line's buffer (which runs backwards) with two plain loads.
+    alignas(32) float blockPosition_[2 * kLines][kSubBlock];
 };
