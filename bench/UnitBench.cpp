@@ -96,9 +96,7 @@ void BM_SpreadChainStereoRuns(benchmark::State& state) {
             float* x = out.data() + c * kBlock;
             std::copy(input.begin(), input.end(), x);
             for (int start = 0; start < kBlock; start += 64) {
-                for (DelayAllpass& section : sections[c]) {
-                    section.run(x + start, 64);
-                }
+                runSpreadChain(sections[c], x + start, 64);
             }
         }
         benchmark::DoNotOptimize(out.data());

@@ -61,3 +61,10 @@ void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& ra
         }
     }
 }
+
+__attribute__((target_clones("avx2", "default"))) void runSpreadChain(DelayAllpass (&chain)[kSpreadSections],
+                                                                      float* x, int n) {
+    for (DelayAllpass& section : chain) {
+        section.run(x, n);
+    }
+}

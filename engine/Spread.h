@@ -14,3 +14,7 @@ void computeSpreadLengths(ChaosRandom& random, float x, float sampleRate, int (&
 // Rebuilds every section for the value: gain, new cleared buffer of its length. Allocates.
 void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float x,
                    float sampleRate);
+
+// Runs one channel's chain over n samples in place, section after section (each section only
+// reads its own past, so each can take the whole run in turn).
+void runSpreadChain(DelayAllpass (&chain)[kSpreadSections], float* x, int n);
