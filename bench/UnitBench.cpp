@@ -189,7 +189,7 @@ void BM_VoicesInLanes(benchmark::State& state) {
     std::vector<float> out(kBlock * 2);
     for (auto _ : state) {
         for (int start = 0; start < kBlock; start += 64) {
-            renderVoiceLanes(*lanes, 59, false, 0, ring.data(), w, 64, 0.0f);
+            renderVoiceLanes(*lanes, 59, false, 0, ring.data(), kRingMask, w, 64, 0.0f, 0);
             for (int c = 0; c < 2; ++c) {
                 float* sum = out.data() + c * kBlock + start;
                 for (int j = 0; j < 64; ++j) {

@@ -436,7 +436,7 @@ void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int
         }
     }
 
-    renderVoiceLanes(lanes_, population_, solo_ != 0, selected_, ring_.get(), w, n, shiftAll_);
+    renderVoiceLanes(lanes_, population_, solo_ != 0, selected_, ring_.get(), kRingMask, w, n, shiftAll_, 0);
 
     bool clip = false;
     for (int c = 0; c < nOut; ++c) {

@@ -23,6 +23,10 @@ void VoiceLanes::load(const VoiceState* voices, int count) {
         delayModCos[v] = s.delayModCos;
         delayModCoefficient[v] = s.delayModCoefficient;
         delayModDepth[v] = s.delayModDepth;
+        delayModDepthStep[v] = s.delayModDepthStep;
+        gainStep[v] = s.gainStep;
+        panStep0[v] = s.panStep[0];
+        panStep1[v] = s.panStep[1];
         pitchModSin[v] = s.pitchModSin;
         pitchModCos[v] = s.pitchModCos;
         pitchModCoefficient[v] = s.pitchModCoefficient;
@@ -47,6 +51,10 @@ void VoiceLanes::store(VoiceState* voices, int count) const {
         VoiceState& s = voices[v];
         s.delayModSin = delayModSin[v];
         s.delayModCos = delayModCos[v];
+        s.delayModDepth = delayModDepth[v];
+        s.gain = gain[v];
+        s.panGain[0] = panGain0[v];
+        s.panGain[1] = panGain1[v];
         s.pitchModSin = pitchModSin[v];
         s.pitchModCos = pitchModCos[v];
         s.shiftSin = shiftSin[v];
@@ -89,10 +97,10 @@ void setVoiceLanesWide(bool wide) {
 }
 
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
-                      int write, int frames, float shiftAll) {
+                      int ringMask, int write, int frames, float shiftAll, int rampFrames) {
     if (useAvx2.load(std::memory_order_relaxed)) {
-        renderAvx2(lanes, population, solo, selected, ring, write, frames, shiftAll);
+        renderAvx2(lanes, population, solo, selected, ring, ringMask, write, frames, shiftAll, rampFrames);
     } else {
-        renderGeneric(lanes, population, solo, selected, ring, write, frames, shiftAll);
+        renderGeneric(lanes, population, solo, selected, ring, ringMask, write, frames, shiftAll, rampFrames);
     }
 }

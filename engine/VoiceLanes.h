@@ -22,6 +22,11 @@ struct VoiceLanes {
     alignas(32) float gain[kLanes];
     alignas(32) float panGain0[kLanes];
     alignas(32) float panGain1[kLanes];
+    // Per-frame increments while a changed value glides to its new setting.
+    alignas(32) float delayModDepthStep[kLanes];
+    alignas(32) float gainStep[kLanes];
+    alignas(32) float panStep0[kLanes];
+    alignas(32) float panStep1[kLanes];
     alignas(32) float fadeValue[kLanes];
     alignas(32) float fadeStep[kLanes];
     alignas(32) int currentDelay[kLanes];
@@ -45,9 +50,11 @@ struct VoiceLanes {
 // Runs `frames` frames (at most kMaxFrames) of every voice below `population`: modulation,
 // delay position, and for audible voices the readout from the ring of frames
 // [re 0, im 0, re 1, im 1] and the fade. The write position of the first frame is `write`; the
-// frames must not cross the ring's end.
+// frames must not cross the ring's end; `ringMask` is the ring's size minus one (a power of two).
+// During the first `rampFrames` frames the delay-modulation depth, gain and pan gains first
+// advance by their steps.
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
-                      int write, int frames, float shiftAll);
+                      int ringMask, int write, int frames, float shiftAll, int rampFrames);
 
 // Tests and benchmarks: false forces the baseline code even where AVX2 is available.
 void setVoiceLanesWide(bool wide);

@@ -29,6 +29,13 @@ struct VoiceState {
     float delayModDepth = 0.0f;
     float fadeValue = 1.0f;
     float fadeStep = 0.0f;
+    // A changed depth, gain or pan glides to its target over one block, a step per frame.
+    float delayModDepthStep = 0.0f;
+    float gainStep = 0.0f;
+    float panStep[2] = {0.0f, 0.0f};
+    float delayModDepthTarget = 0.0f;
+    float gainTarget = 0.0f;
+    float panTarget[2] = {0.0f, 0.0f};
 
     // Construction: a random phase for the shift oscillator, the fade at full.
     VoiceState();
@@ -39,8 +46,15 @@ struct VoiceState {
     // New random phases for all three oscillators; a pending delay is taken over.
     void reset();
 
+    void stepRamp() {
+        delayModDepth = delayModDepth + delayModDepthStep;
+        gain = gain + gainStep;
+        panGain[0] = panGain[0] + panStep[0];
+        panGain[1] = panGain[1] + panStep[1];
+    }
+
     // The delay-modulation then the pitch-modulation oscillator, then this frame's read position.
-    void stepModulation(int writePosition) {
+    void stepModulation(int writePosition, int ringMask = kRingMask) {
         stepOscillator(delayModSin, delayModCos, delayModCoefficient);
         stepOscillator(pitchModSin, pitchModCos, pitchModCoefficient);
         float u = delayModDepth * delayModSin + static_cast<float>(currentDelay);
@@ -49,7 +63,7 @@ struct VoiceState {
         }
         const int whole = wholeSamples(u);
         delayFraction = u - static_cast<float>(whole);
-        readIndex = (writePosition - whole) & kRingMask;
+        readIndex = (writePosition - whole) & ringMask;
     }
 
     // Adds the shifted, delayed, panned voice to out[0 .. channels-1], reading the ring of
