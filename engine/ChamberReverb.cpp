@@ -275,6 +275,7 @@ inline int reversedInGroup(int j) {
 
 typedef float Floats __attribute__((vector_size(32)));
 typedef int Ints __attribute__((vector_size(32)));
+typedef long long Longs __attribute__((vector_size(32)));
 
 // Adds one line's interpolated modulated read to sum, both stored group-reversed. The read
 // position falls by one each frame and its offset changes only every few hundred frames, so a
@@ -289,11 +290,9 @@ inline __attribute__((always_inline)) void readModulated(const float* buffer, in
         const Floats fraction = m - __builtin_convertvector(offset, Floats);
         // Lane i is frame j + 7 - i, whose position is read - (j + 7 - i) + offset.
         const int low = read - (j + 7) + offset[0];
-        const Ints same = offset == (Ints{} + offset[0]);
-        bool held = low >= 0 && low + 8 < ChamberReverb::kBufferSize;
-        for (int i = 0; i < 8; ++i) {
-            held = held && same[i] != 0;
-        }
+        const Longs change = (Longs)(offset ^ (Ints{} + offset[0]));
+        const bool held = ((change[0] | change[1]) | (change[2] | change[3])) == 0 && low >= 0 &&
+                          low + 8 < ChamberReverb::kBufferSize;
         Floats a;
         Floats b;
         if (held) {
