@@ -46,21 +46,25 @@ void BM_ReverbStereo(benchmark::State& state) {
     const std::vector<float> input = noise(kBlock * 2, 1);
     std::vector<float> left(kBlock);
     std::vector<float> right(kBlock);
+    // Host blocks of state.range(0) frames.
+    const int block = static_cast<int>(state.range(0));
     for (auto _ : state) {
         std::copy(input.begin(), input.begin() + kBlock, left.begin());
         std::copy(input.begin() + kBlock, input.end(), right.begin());
-        float* io[2] = {left.data(), right.data()};
-        if (kFrameByFrame) {
-            reverb->processFrameByFrame(io, io, kBlock, 1.0f, 2);
-        } else {
-            reverb->process(io, io, kBlock, 1.0f, 2);
+        for (int start = 0; start < kBlock; start += block) {
+            float* io[2] = {left.data() + start, right.data() + start};
+            if (kFrameByFrame) {
+                reverb->processFrameByFrame(io, io, block, 1.0f, 2);
+            } else {
+                reverb->process(io, io, block, 1.0f, 2);
+            }
         }
         benchmark::DoNotOptimize(left.data());
     }
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_ReverbStereo<true>)->Name("BM_ReverbStereo/frame_by_frame");
-BENCHMARK(BM_ReverbStereo<false>)->Name("BM_ReverbStereo/sub_blocks");
+BENCHMARK(BM_ReverbStereo<true>)->Name("BM_ReverbStereo/frame_by_frame")->Arg(512);
+BENCHMARK(BM_ReverbStereo<false>)->Name("BM_ReverbStereo/sub_blocks")->Arg(16)->Arg(32)->Arg(512);
 
 void BM_SpreadChainStereo(benchmark::State& state) {
     DelayAllpass sections[2][kSpreadSections];
