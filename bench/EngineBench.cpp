@@ -80,7 +80,7 @@ void runEngine(benchmark::State& state, CrowdEngine& engine, int block = kBlock)
 void worstCaseAt(benchmark::State& state, bool frameByFrame) {
     auto engine = std::make_unique<CrowdEngine>();
     engine->setFrameByFrame(frameByFrame);
-    engine->setupProgram(0, static_cast<float>(state.range(1)));
+    engine->prepare(static_cast<float>(state.range(1)), static_cast<int>(state.range(0)));
     worstCase(*engine);
     runEngine(state, *engine, static_cast<int>(state.range(0)));
 }
@@ -100,7 +100,7 @@ BENCHMARK(BM_EngineWorstCaseFrameByFrame)->Args({512, 44100})->ArgNames({"block"
 // The worst case with the baseline x86-64 voice code, as on a processor without AVX2.
 void BM_EngineWorstCaseBaseline(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
-    engine->setupProgram(0, 44100.0f);
+    engine->prepare(44100.0f, 512);
     worstCase(*engine);
     setVoiceLanesWide(false);
     runEngine(state, *engine);
@@ -110,7 +110,7 @@ BENCHMARK(BM_EngineWorstCaseBaseline)->Unit(benchmark::kMicrosecond);
 
 void BM_EngineFactoryProgram0(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
-    engine->setupProgram(0, 44100.0f);
+    engine->prepare(44100.0f, 512);
     engine->selectProgram(0);
     settle(*engine);
     runEngine(state, *engine);

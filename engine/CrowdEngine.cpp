@@ -5,7 +5,6 @@
 
 #include "engine/ChamberReverb.h"
 #include "engine/Numeric.h"
-#include "engine/SampleRate.h"
 #include "engine/Spread.h"
 #include "model/ProgramBankOps.h"
 #include "presets/FactoryBank.h"
@@ -42,15 +41,11 @@ CrowdEngine::CrowdEngine() {
     for (auto& mark : pending_) {
         mark.store(0, std::memory_order_relaxed);
     }
-    ring_ = std::make_unique<float[]>(static_cast<std::size_t>(kRingStorage) * kRingFrame);  // zeroed
     reverb_ = std::make_unique<ChamberReverb>();
+    allocateFor(44100.0f, kInitialCopyCapacity);
+    setupReverb();
     applyAllParameters();
     resetVoices();
-    copyCapacity_ = kInitialCopyCapacity;
-    for (GuardedBlock& copy : inputCopies_) {
-        copy.allocate("inCopySize", copyCapacity_);
-        std::memset(copy.data(), 0, sizeof(float) * static_cast<std::size_t>(copyCapacity_));
-    }
     ready_ = true;
 }
 
@@ -61,16 +56,86 @@ int CrowdEngine::currentProgramIndex() const {
     return (program >= 0 && program < kNumPrograms) ? program : 0;
 }
 
+namespace {
+int ringSizeFor(float sampleRate) {
+    // The longest delay (a third of a second), the widest swing, one run ahead and the
+    // interpolation's second frame.
+    const int reach = static_cast<int>(sampleRate / 3.0f) + 556 + VoiceLanes::kMaxFrames + 4;
+    int size = CrowdEngine::kMinRingSize;
+    while (size < reach) {
+        size *= 2;
+    }
+    return size;
+}
+}  // namespace
+
+void CrowdEngine::allocateFor(float sampleRate, int maxFrames) {
+    // Absurd host values must not become absurd allocations.
+    if (sampleRate > 0.0f && std::isfinite(sampleRate)) {
+        sampleRate_ = sampleRate < 1000.0f ? 1000.0f : (sampleRate > 768000.0f ? 768000.0f : sampleRate);
+    }
+    const int frames = maxFrames < kInitialCopyCapacity
+                           ? kInitialCopyCapacity
+                           : (maxFrames > kMaxCopyCapacity ? kMaxCopyCapacity : maxFrames);
+    const int size = ringSizeFor(sampleRate_);
+    if (size != ringSize_) {
+        ring_ = std::make_unique<float[]>(static_cast<std::size_t>(size + 2) * kRingFrame);  // zeroed
+        ringSize_ = size;
+        ringMask_ = size - 1;
+        writePosition_ &= ringMask_;
+    }
+    if (frames != copyCapacity_) {
+        copyCapacity_ = frames;
+        for (GuardedBlock& copy : inputCopies_) {
+            copy.allocate("inCopySize", copyCapacity_);
+            std::memset(copy.data(), 0, sizeof(float) * static_cast<std::size_t>(copyCapacity_));
+        }
+        globalFades_ = std::make_unique<float[]>(static_cast<std::size_t>(copyCapacity_));
+        activeFades_ = std::make_unique<float[]>(static_cast<std::size_t>(copyCapacity_));
+    }
+    for (QuadratureAllpass& analyser : analysers_) {
+        analyser.setSampleRate(sampleRate_);
+    }
+    reserveSpread(spreadChains_, spreadRandom_, sampleRate_);
+    spread_ = -1.0f;  // the lines were cleared: rebuild at the next apply
+}
+
+void CrowdEngine::setupReverb() {
+    reverb_->setSampleRate(sampleRate_);
+    reverb_->setLineScale(0.5f);
+    reverb_->setModulationRate(0.55f);
+    reverb_->setModulationDepth(0.5f);
+}
+
+void CrowdEngine::prepare(float sampleRate, int maxFrames) {
+    allocateFor(sampleRate, maxFrames);
+    setupReverb();
+    for (auto& mark : pending_) {
+        mark.store(0, std::memory_order_relaxed);
+    }
+    // Switching on resets anyway, just below.
+    active_ = zb::loadShared(program().value(parActiveIndex)) > 0.0f;
+    cancelGlides();
+    applyAllParameters();
+    resetVoices();
+    reverbResetPending_.store(false, std::memory_order_relaxed);
+    reverb_->reset();
+}
+
 void CrowdEngine::markParameter(int index, float value) {
     if (index < 0 || index >= kNumParams) {
         return;
+    }
+    float& stored = program().value(index);
+    if (zb::loadShared(stored) == value) {
+        return;  // a host re-sending automation must not dip, glide or reset anything
     }
     if (index == parPopulationIndex || index == parSoloIndex || index == parAllpassSpreadIndex) {
         globalFadeStep_.store(-kGlobalFadeStep, std::memory_order_relaxed);
     } else if (index == parActiveIndex) {
         activeFadeStep_.store(value != 0.0f ? kActiveFadeStep : -kActiveFadeStep, std::memory_order_relaxed);
     }
-    zb::storeShared(program().value(index), value);
+    zb::storeShared(stored, value);
     pending_[index].store(1, std::memory_order_release);
 }
 
@@ -82,36 +147,24 @@ void CrowdEngine::selectProgram(int program) {
     globalFadeStep_.store(-kGlobalFadeStep, std::memory_order_relaxed);
 }
 
-void CrowdEngine::setupProgram(int program, float sampleRate) {
-    currentProgram_.store(program, std::memory_order_relaxed);
-    ProcessSampleRate::set(sampleRate);
-    reverbSetupRate_.store(sampleRate, std::memory_order_relaxed);
-    reverbSetupPending_.store(true, std::memory_order_release);
+void CrowdEngine::setupProgram(int program) {
+    if (program >= 0 && program < kNumPrograms) {
+        currentProgram_.store(program, std::memory_order_relaxed);
+    }
 }
 
 void CrowdEngine::resetReverb() {
     reverbResetPending_.store(true, std::memory_order_release);
 }
 
-// The reverb is only ever written by the thread that renders, so a setup or reset requested
-// from elsewhere waits for the next block start.
-void CrowdEngine::applyReverbHandover() {
-    if (reverbSetupPending_.exchange(false, std::memory_order_acquire)) {
-        reverb_->setSampleRate(reverbSetupRate_.load(std::memory_order_relaxed));
-        reverb_->setLineScale(0.5f);
-        reverb_->setModulationRate(0.55f);
-        reverb_->setModulationDepth(0.5f);
-    }
-    if (reverbResetPending_.exchange(false, std::memory_order_acquire)) {
-        reverb_->reset();
-    }
-}
-
-void CrowdEngine::resetVoices() {
+void CrowdEngine::restartVoices() {
     for (VoiceState& voice : voices_) {
         voice.reset();
     }
-    std::memset(ring_.get(), 0, sizeof(float) * kRingSize * kRingFrame);  // the guard frame is left
+}
+
+void CrowdEngine::clearSignalState() {
+    std::memset(ring_.get(), 0, sizeof(float) * static_cast<std::size_t>(ringSize_ + 2) * kRingFrame);
     for (auto& chain : spreadChains_) {
         for (DelayAllpass& section : chain) {
             section.clear();
@@ -120,11 +173,15 @@ void CrowdEngine::resetVoices() {
     for (QuadratureAllpass& analyser : analysers_) {
         analyser.reset();
     }
-    reverb_->setSampleRate(ProcessSampleRate::rate());
+}
+
+void CrowdEngine::resetVoices() {
+    restartVoices();
+    clearSignalState();
 }
 
 void CrowdEngine::rebuildSpread(float x) {
-    ::rebuildSpread(spreadChains_, spreadRandom_, x, ProcessSampleRate::rate());
+    ::rebuildSpread(spreadChains_, spreadRandom_, x, sampleRate_);
 }
 
 void CrowdEngine::applyParameter(int index) {
@@ -133,7 +190,7 @@ void CrowdEngine::applyParameter(int index) {
     }
     const Program& values = program();
     const float x = zb::loadShared(values.value(index));
-    const float sampleRate = ProcessSampleRate::rate();
+    const float sampleRate = sampleRate_;
     switch (index) {
         case parPopulationIndex:
             // Counts stay in range whatever the host sends; the stored value is left alone.
@@ -142,21 +199,34 @@ void CrowdEngine::applyParameter(int index) {
         case parPersonSelectedIndex:
             selected_ = zb::saturatingTrunc(60.0f * x + 0.5f, 0, population_ - 1);
             break;
-        case parGlobalWetIndex:
-            wetGain_ = 4.0f * (x * x);
+        case parGlobalWetIndex: {
+            const float u = zb::unitValue(x);
+            wetGain_ = 4.0f * (u * u);
+            wetTarget_ = wetGain_;
+            wetStep_ = 0.0f;
             break;
-        case parGlobalDryIndex:
-            dryGain_ = 4.0f * (x * x);
+        }
+        case parGlobalDryIndex: {
+            const float u = zb::unitValue(x);
+            dryGain_ = 4.0f * (u * u);
+            dryTarget_ = dryGain_;
+            dryStep_ = 0.0f;
             break;
+        }
         case parSoloIndex:
             solo_ = std::isnan(x) ? 0 : zb::saturatingTrunc(x, -1, 1);
             break;
-        case parAllpassSpreadIndex:
-            spread_ = x;
-            rebuildSpread(x);
+        case parAllpassSpreadIndex: {
+            // An unchanged value keeps the lines ringing through a program change.
+            const float u = zb::unitValue(x);
+            if (u != spread_) {
+                spread_ = u;
+                rebuildSpread(u);
+            }
             break;
+        }
         case parPitchAllIndex:
-            shiftAll_ = 2.0f * std::sin(kPi * (880.0f * (x - 0.5f)) / sampleRate);
+            shiftAll_ = 2.0f * std::sin(kPi * (880.0f * (zb::unitValue(x) - 0.5f)) / sampleRate);
             break;
         case parReverbWetIndex:
         case parReverbSizeIndex:
@@ -166,12 +236,20 @@ void CrowdEngine::applyParameter(int index) {
         case parReverbLowCutIndex:
             reverb_->setCuts(zb::loadShared(values.parReverbHighCut), zb::loadShared(values.parReverbLowCut));
             break;
-        case parActiveIndex:
-            if (x > 0.0f) {
-                resetVoices();
+        case parActiveIndex: {
+            // Switching on starts from silence; at a fade's bottom the rings keep the input's
+            // past so delayed voices come back without an onset.
+            const bool on = x > 0.0f;
+            if (on && (atBottom_ || !active_)) {
+                restartVoices();
+                if (!atBottom_) {
+                    clearSignalState();
+                }
                 reverb_->reset();
             }
+            active_ = on;
             break;
+        }
         default:
             if (index >= kFirstPersonIndex) {
                 const int person = (index - kFirstPersonIndex) / kSlotsPerPerson;
@@ -179,6 +257,78 @@ void CrowdEngine::applyParameter(int index) {
                 voices_[person].applyParameter(slot, values.people[person], sampleRate);
             }
             break;
+    }
+}
+
+namespace {
+// Holds `value` at `from` and lets it step towards the value just converted over `frames`.
+bool glide(float& value, float& step, float& target, float from, int frames) {
+    target = value;
+    if (target == from) {
+        step = 0.0f;
+        return false;
+    }
+    step = (target - from) / static_cast<float>(frames);
+    value = from;
+    return true;
+}
+}  // namespace
+
+// Values heard as a level glide over the pass instead of stepping at its start.
+void CrowdEngine::applyGliding(int index, int frames) {
+    if (index == parGlobalWetIndex || index == parGlobalDryIndex) {
+        const float wet = wetGain_;
+        const float dry = dryGain_;
+        applyParameter(index);
+        gliding_ |= glide(wetGain_, wetStep_, wetTarget_, wet, frames);
+        gliding_ |= glide(dryGain_, dryStep_, dryTarget_, dry, frames);
+        return;
+    }
+    if (index >= kFirstPersonIndex && index < kNumParams) {
+        const int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
+        if (slot == slotGain || slot == slotPan || slot == slotDelayModGain || slot == slotDelayModSpeed) {
+            VoiceState& voice = voices_[(index - kFirstPersonIndex) / kSlotsPerPerson];
+            const float gain = voice.gain;
+            const float pan0 = voice.panGain[0];
+            const float pan1 = voice.panGain[1];
+            const float depth = voice.delayModDepth;
+            applyParameter(index);
+            gliding_ |= glide(voice.gain, voice.gainStep, voice.gainTarget, gain, frames);
+            gliding_ |= glide(voice.panGain[0], voice.panStep[0], voice.panTarget[0], pan0, frames);
+            gliding_ |= glide(voice.panGain[1], voice.panStep[1], voice.panTarget[1], pan1, frames);
+            gliding_ |=
+                glide(voice.delayModDepth, voice.delayModDepthStep, voice.delayModDepthTarget, depth, frames);
+            return;
+        }
+    }
+    applyParameter(index);
+}
+
+// The end of a glide lands exactly on its value, whatever the rounding of the steps.
+void CrowdEngine::finishGlides() {
+    if (!gliding_) {
+        return;
+    }
+    wetGain_ = wetTarget_;
+    dryGain_ = dryTarget_;
+    for (VoiceState& voice : voices_) {
+        voice.gain = voice.gainTarget;
+        voice.panGain[0] = voice.panTarget[0];
+        voice.panGain[1] = voice.panTarget[1];
+        voice.delayModDepth = voice.delayModDepthTarget;
+    }
+    cancelGlides();
+}
+
+void CrowdEngine::cancelGlides() {
+    gliding_ = false;
+    wetStep_ = 0.0f;
+    dryStep_ = 0.0f;
+    for (VoiceState& voice : voices_) {
+        voice.gainStep = 0.0f;
+        voice.panStep[0] = 0.0f;
+        voice.panStep[1] = 0.0f;
+        voice.delayModDepthStep = 0.0f;
     }
 }
 
@@ -197,17 +347,17 @@ void CrowdEngine::applyAllParameters() {
     }
 }
 
-void CrowdEngine::copyInputs(float** inputs, int inputCount, int frames) {
-    if (frames > copyCapacity_) {
-        copyCapacity_ = frames;
-        for (GuardedBlock& copy : inputCopies_) {
-            copy.release();
-            copy.allocate("inCopySize", copyCapacity_);
+// A non-finite sample from the host enters as silence, so it cannot poison rings and lines.
+void CrowdEngine::copyInputs(float** inputs, float** outputs, int inputCount, int frames) {
+    for (int i = 0; i < inputCount; ++i) {
+        const float* in = inputs[i];
+        float* copy = inputCopies_[i].data();
+        for (int l = 0; l < frames; ++l) {
+            const float x = in[l];
+            copy[l] = x - x == 0.0f ? x : 0.0f;
         }
     }
-    for (int i = 0; i < inputCount; ++i) {
-        std::memcpy(inputCopies_[i].data(), inputs[i], sizeof(float) * static_cast<std::size_t>(frames));
-    }
+    (void)outputs;
 }
 
 void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int outputCount, int frames) {
@@ -217,33 +367,135 @@ void CrowdEngine::process(float** inputs, float** outputs, int inputCount, int o
     DenormalGuard denormals;
     const int nIn = inputCount < 2 ? inputCount : 2;
     const int nOut = outputCount < 2 ? outputCount : 2;
+    // A host that exceeds its declared block size is served in passes of the prepared length.
+    int done = 0;
+    while (done < frames) {
+        const int n = frames - done < copyCapacity_ ? frames - done : copyCapacity_;
+        float* in[2] = {inputs[0] + done, inputs[nIn - 1] + done};
+        float* out[2] = {outputs[0] + done, outputs[nOut - 1] + done};
+        processPass(in, out, nIn, nOut, n);
+        done += n;
+    }
+}
 
-    applyReverbHandover();
-    const float level =
-        (solo_ != 0 ? 1.0f : 1.0f / std::sqrt(static_cast<float>(population_))) * wetGain_ * 5.0f;
+void CrowdEngine::processPass(float** inputs, float** outputs, int nIn, int nOut, int frames) {
+    levelScale_ = solo_ != 0 ? 1.0f : 1.0f / std::sqrt(static_cast<float>(population_));
+    const float level = levelScale_ * wetGain_ * 5.0f;
     if (globalFadeStep_.load(std::memory_order_relaxed) == 0.0f) {
-        applyPendingParameters();
+        if (reverbResetPending_.exchange(false, std::memory_order_acquire)) {
+            reverb_->reset();
+        }
+        if (frames > 0) {
+            for (int index = 0; index < kNumParams; ++index) {
+                if (pending_[index].load(std::memory_order_acquire) != 0) {
+                    pending_[index].store(0, std::memory_order_relaxed);
+                    applyGliding(index, frames);
+                }
+            }
+        }
     }
-    copyInputs(inputs, nIn, frames);
+    copyInputs(inputs, outputs, nIn, frames);
 
-    if (frameByFrame_) {
-        renderFrameByFrame(inputs, outputs, nIn, nOut, frames, level);
-        reverb_->processFrameByFrame(outputs, outputs, frames, level, nOut);
-    } else {
-        renderSubBlocks(nIn, nOut, outputs, frames, level);
-        reverb_->process(outputs, outputs, frames, level, nOut);
+    // Segments end where a fade reaches its bottom, so the reverb is reset at that very frame.
+    int start = 0;
+    while (start < frames) {
+        const int n = frameByFrame_ ? renderFrameByFrame(outputs, nIn, nOut, start, frames - start)
+                                    : renderSubBlocks(nIn, nOut, outputs, start, frames - start);
+        float* segment[2] = {outputs[0] + start, outputs[nOut - 1] + start};
+        if (frameByFrame_) {
+            reverb_->processFrameByFrame(segment, segment, n, level, nOut);
+        } else {
+            reverb_->process(segment, segment, n, level, nOut);
+        }
+        finishSegment(nIn, nOut, outputs, start, n);
+        start += n;
     }
+    finishGlides();
+}
 
-    const float f = activeFadeValue_;
-    if (f < 1.0f) {
+// The global fade covers the reverb too, so a reset at the bottom is never heard; the bypass
+// cross-fade follows frame by frame.
+void CrowdEngine::finishSegment(int nIn, int nOut, float** outputs, int start, int frames) {
+    const float* fades = globalFades_.get() + start;
+    bool fading = false;
+    for (int l = 0; l < frames; ++l) {
+        fading |= fades[l] != 1.0f;
+    }
+    if (fading) {
         for (int c = 0; c < nOut; ++c) {
-            const float* copy = inputCopies_[c < nIn ? c : nIn - 1].data();
-            float* out = outputs[c];
+            float* out = outputs[c] + start;
             for (int l = 0; l < frames; ++l) {
+                out[l] = out[l] * fades[l];
+            }
+        }
+    }
+    const float* active = activeFades_.get() + start;
+    bool bypassing = false;
+    for (int l = 0; l < frames; ++l) {
+        bypassing |= active[l] < 1.0f;
+    }
+    if (bypassing) {
+        for (int c = 0; c < nOut; ++c) {
+            const float* copy = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
+            float* out = outputs[c] + start;
+            for (int l = 0; l < frames; ++l) {
+                const float f = active[l];
                 out[l] = (1.0f - f) * copy[l] + f * out[l];
             }
         }
     }
+}
+
+// One frame of the global fade. At the bottom everything is reset and re-applied once; changes
+// that keep arriving hold the silence until a fade length has passed since the last reset, so
+// their cost stays that of a steady block. Returns false if the bottom must open a new segment
+// (`first` is false).
+bool CrowdEngine::reachBottom(bool first) {
+    const float step = globalFadeStep_.load(std::memory_order_relaxed);
+    if (framesSinceBottom_ < kFadeFrames) {
+        ++framesSinceBottom_;
+    }
+    if (step == 0.0f) {
+        return true;
+    }
+    const float value = globalFadeValue_ + step;
+    if (value > 0.0f && value >= 1.0f) {
+        globalFadeValue_ = 1.0f;
+        globalFadeStep_.store(0.0f, std::memory_order_relaxed);
+    } else if (value <= 0.0f) {
+        globalFadeValue_ = 0.0f;
+        if (framesSinceBottom_ < kFadeFrames) {
+            return true;
+        }
+        if (!first) {
+            return false;
+        }
+        globalFadeStep_.store(kGlobalFadeStep, std::memory_order_relaxed);
+        framesSinceBottom_ = 0;
+        for (auto& mark : pending_) {
+            mark.store(0, std::memory_order_relaxed);  // everything is applied just below
+        }
+        cancelGlides();
+        atBottom_ = true;
+        restartVoices();
+        if (reverbResetPending_.exchange(false, std::memory_order_acquire)) {
+            reverb_->reset();
+        }
+        applyAllParameters();
+        atBottom_ = false;
+    } else {
+        globalFadeValue_ = value;
+    }
+    return true;
+}
+
+// Glides and the active fade, one frame.
+void CrowdEngine::stepGlobals() {
+    if (gliding_) {
+        wetGain_ = wetGain_ + wetStep_;
+        dryGain_ = dryGain_ + dryStep_;
+    }
+    advanceActiveFade();
 }
 
 void CrowdEngine::advanceActiveFade() {
@@ -261,32 +513,22 @@ void CrowdEngine::advanceActiveFade() {
     }
 }
 
-void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames,
-                                     float level) {
-    for (int l = 0; l < frames; ++l) {
+int CrowdEngine::renderFrameByFrame(float** outputs, int nIn, int nOut, int start, int frames) {
+    const int end = start + frames;
+    for (int l = start; l < end; ++l) {
+        if (!reachBottom(l == start)) {
+            return l - start;
+        }
+        stepGlobals();
+        globalFades_[l] = globalFadeValue_;
+        activeFades_[l] = activeFadeValue_;
+        const float level = levelScale_ * wetGain_ * 5.0f;
+
         float dry[2];
         for (int i = 0; i < nIn; ++i) {
-            dry[i] = inputs[i][l];
+            dry[i] = inputCopies_[i][l];
         }
 
-        float globalStep = globalFadeStep_.load(std::memory_order_relaxed);
-        if (globalStep != 0.0f) {
-            globalFadeValue_ += globalStep;
-            if (globalFadeValue_ > 0.0f && globalFadeValue_ >= 1.0f) {
-                globalFadeValue_ = 1.0f;
-                globalFadeStep_.store(0.0f, std::memory_order_relaxed);
-            } else if (globalFadeValue_ <= 0.0f) {
-                globalFadeValue_ = 0.0f;
-                globalFadeStep_.store(kGlobalFadeStep, std::memory_order_relaxed);
-                resetVoices();
-                applyAllParameters();
-            }
-        }
-
-        advanceActiveFade();
-
-        // The dry snapshot feeds the chains: with in-place buffers the input may already be
-        // overwritten by the previous channel's scratch.
         for (int c = 0; c < nOut; ++c) {
             float x = dry[c < nIn ? c : nIn - 1];
             if (spread_ > 0.0f) {
@@ -306,13 +548,16 @@ void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, i
         }
         if (writePosition_ == 0) {
             for (int c = 0; c < nOut; ++c) {
-                ring_[kRingFrame * kRingSize + 2 * c] = ring_[2 * c];
-                ring_[kRingFrame * kRingSize + 2 * c + 1] = ring_[2 * c + 1];
+                ring_[kRingFrame * ringSize_ + 2 * c] = ring_[2 * c];
+                ring_[kRingFrame * ringSize_ + 2 * c + 1] = ring_[2 * c + 1];
             }
         }
 
         for (int v = 0; v < population_; ++v) {
-            voices_[v].stepModulation(writePosition_);
+            if (gliding_) {
+                voices_[v].stepRamp();
+            }
+            voices_[v].stepModulation(writePosition_, ringMask_);
         }
 
         float sum[2] = {0.0f, 0.0f};
@@ -324,14 +569,15 @@ void CrowdEngine::renderFrameByFrame(float** inputs, float** outputs, int nIn, i
         }
 
         for (int c = 0; c < nOut; ++c) {
-            const float out = (dryGain_ * dry[c < nIn ? c : nIn - 1] + level * sum[c]) * globalFadeValue_;
+            const float out = dryGain_ * dry[c < nIn ? c : nIn - 1] + level * sum[c];
             outputs[c][l] = out;
-            if (!(out < 1.0f)) {
+            if (!(out * globalFadeValue_ < 1.0f)) {
                 clip_.store(1, std::memory_order_relaxed);
             }
         }
-        writePosition_ = (writePosition_ + 1) & kRingMask;
+        writePosition_ = (writePosition_ + 1) & ringMask_;
     }
+    return frames;
 }
 
 // How many frames the voices may run ahead of the ring: no read of a frame in the run may land
@@ -344,7 +590,7 @@ int CrowdEngine::longestSafeRun() const {
         const float reach = static_cast<float>(delay) + std::fabs(voice.delayModDepth) * 1.01f + 2.0f;
         longest = reach > longest ? reach : longest;
     }
-    const float room = static_cast<float>(kRingSize) - longest;
+    const float room = static_cast<float>(ringSize_) - longest;
     if (!(room >= 1.0f)) {
         return 1;
     }
@@ -352,54 +598,47 @@ int CrowdEngine::longestSafeRun() const {
                                                              : VoiceLanes::kMaxFrames;
 }
 
-// The block in runs of at most 64 frames. A run ends at the ring's end, at a global-fade bottom
-// (which resets and re-applies everything) and at the block end; within a run each stage runs
-// over all its frames before the next one starts.
-void CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int frames, float level) {
+// The segment in runs of at most 64 frames. A run ends at the ring's end and at the segment end;
+// the segment ends before a global-fade bottom that is not its first frame. Within a run each
+// stage runs over all its frames before the next one starts. Returns the frames rendered.
+int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, int frames) {
+    // The first frame's fade step while the voices are in their records: a bottom resets them.
+    reachBottom(true);
     lanes_.load(voices_, kNumPeople);
-    float fade[VoiceLanes::kMaxFrames];
-    int start = 0;
-    while (start < frames) {
-        int n = frames - start;
+    float dryGains[VoiceLanes::kMaxFrames];
+    float levels[VoiceLanes::kMaxFrames];
+    const int end = first + frames;
+    int start = first;
+    bool bottom = false;
+    while (start < end && !bottom) {
+        int n = end - start;
         n = n < VoiceLanes::kMaxFrames ? n : VoiceLanes::kMaxFrames;
-        n = n < kRingSize - writePosition_ ? n : kRingSize - writePosition_;
+        n = n < ringSize_ - writePosition_ ? n : ringSize_ - writePosition_;
         const int safe = longestSafeRun();
         n = n < safe ? n : safe;
         int j = 0;
         for (; j < n; ++j) {
-            const float globalStep = globalFadeStep_.load(std::memory_order_relaxed);
-            if (globalStep != 0.0f) {
-                const float value = globalFadeValue_ + globalStep;
-                if (value > 0.0f && value >= 1.0f) {
-                    globalFadeValue_ = 1.0f;
-                    globalFadeStep_.store(0.0f, std::memory_order_relaxed);
-                } else if (value <= 0.0f) {
-                    if (j > 0) {
-                        break;  // the bottom frame opens the next run
-                    }
-                    globalFadeValue_ = 0.0f;
-                    globalFadeStep_.store(kGlobalFadeStep, std::memory_order_relaxed);
-                    lanes_.store(voices_, kNumPeople);
-                    resetVoices();
-                    applyAllParameters();
-                    lanes_.load(voices_, kNumPeople);
-                    const int after = longestSafeRun();
-                    n = n < after ? n : after;
-                } else {
-                    globalFadeValue_ = value;
-                }
+            if (start + j != first && !reachBottom(false)) {
+                bottom = true;  // the bottom frame opens the next segment
+                break;
             }
-            advanceActiveFade();
-            fade[j] = globalFadeValue_;
+            stepGlobals();
+            globalFades_[start + j] = globalFadeValue_;
+            activeFades_[start + j] = activeFadeValue_;
+            dryGains[j] = dryGain_;
+            levels[j] = levelScale_ * wetGain_ * 5.0f;
         }
-        runSubBlock(nIn, nOut, outputs, start, j, level, fade);
+        if (j > 0) {
+            runSubBlock(nIn, nOut, outputs, start, j, globalFades_.get() + start, dryGains, levels);
+        }
         start += j;
     }
     lanes_.store(voices_, kNumPeople);
+    return start - first;
 }
 
-void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int n, float level,
-                              const float* fade) {
+void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int n, const float* fade,
+                              const float* dryGains, const float* levels) {
     const int w = writePosition_;
     for (int c = 0; c < nOut; ++c) {
         const float* dry = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
@@ -431,12 +670,13 @@ void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int
     }
     if (w == 0) {
         for (int c = 0; c < nOut; ++c) {
-            ring_[kRingFrame * kRingSize + 2 * c] = ring_[2 * c];
-            ring_[kRingFrame * kRingSize + 2 * c + 1] = ring_[2 * c + 1];
+            ring_[kRingFrame * ringSize_ + 2 * c] = ring_[2 * c];
+            ring_[kRingFrame * ringSize_ + 2 * c + 1] = ring_[2 * c + 1];
         }
     }
 
-    renderVoiceLanes(lanes_, population_, solo_ != 0, selected_, ring_.get(), kRingMask, w, n, shiftAll_, 0);
+    renderVoiceLanes(lanes_, population_, solo_ != 0, selected_, ring_.get(), ringMask_, w, n, shiftAll_,
+                     gliding_ ? n : 0);
 
     bool clip = false;
     for (int c = 0; c < nOut; ++c) {
@@ -447,13 +687,13 @@ void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int
         const float* dry = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
         float* out = outputs[c] + start;
         for (int j = 0; j < n; ++j) {
-            const float value = (dryGain_ * dry[j] + level * sum[j]) * fade[j];
+            const float value = dryGains[j] * dry[j] + levels[j] * sum[j];
             out[j] = value;
-            clip |= !(value < 1.0f);
+            clip |= !(value * fade[j] < 1.0f);
         }
     }
     if (clip) {
         clip_.store(1, std::memory_order_relaxed);
     }
-    writePosition_ = (w + n) & kRingMask;
+    writePosition_ = (w + n) & ringMask_;
 }

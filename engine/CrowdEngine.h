@@ -19,7 +19,12 @@ class ChamberReverb;
 class CrowdEngine {
   public:
     static constexpr int kMaxPopulation = 59;
+    // Frames one pass renders at most: the prepared block size within these bounds; longer host
+    // blocks are rendered in passes of this length.
     static constexpr int kInitialCopyCapacity = 2048;
+    static constexpr int kMaxCopyCapacity = 1 << 16;
+    // The shortest ring, so rates up to 96 kHz keep the ring length they always had.
+    static constexpr int kMinRingSize = kRingSize;
     static constexpr float kGlobalFadeStep = 0.0002f;
     static constexpr float kActiveFadeStep = 0.0001f;
 
@@ -35,12 +40,19 @@ class CrowdEngine {
     // is measured against; off by default.
     void setFrameByFrame(bool on) { frameByFrame_ = on; }
 
-    // Control side: store the value, mark it pending, start the fade the change needs.
+    // Control side, while the host does not process (resume): sizes the rings, the spread lines
+    // and the per-pass buffers for this rate and block size, sets every rate-dependent
+    // coefficient, and resets voices and reverb. Nothing is allocated while processing.
+    void prepare(float sampleRate, int maxFrames);
+    float sampleRate() const { return sampleRate_; }
+
+    // Control side: store the value, mark it pending, start the fade the change needs. A value
+    // equal to the stored one changes nothing.
     void markParameter(int index, float value);
     void selectProgram(int program);
-    // Program and sample-rate setup; the reverb's part is handed to the audio thread.
-    void setupProgram(int program, float sampleRate);
+    void setupProgram(int program);
     void resetReverb();
+    // New voice phases and cleared rings, spread lines and analysers.
     void resetVoices();
 
     void applyParameter(int index);
@@ -72,26 +84,39 @@ class CrowdEngine {
     bool pending(int index) const { return pending_[index].load(std::memory_order_relaxed) != 0; }
     int writePosition() const { return writePosition_; }
     int inputCopyCapacity() const { return copyCapacity_; }
+    int ringSize() const { return ringSize_; }
     const VoiceState& voice(int v) const { return voices_[v]; }
     const DelayAllpass& spreadSection(int channel, int section) const {
         return spreadChains_[channel][section];
     }
-    // Sample `index` (0 .. 32768) of the real (part 0) or quadrature (part 1) ring of a channel.
+    // Sample `index` (0 .. ringSize()) of the real (part 0) or quadrature (part 1) ring of a channel.
     float ringSample(int channel, int part, int index) const {
         return ring_[kRingFrame * index + 2 * channel + part];
     }
     ChamberReverb& reverb() { return *reverb_; }
 
   private:
+    static constexpr int kFadeFrames = 5000;
+
     int currentProgramIndex() const;
-    void copyInputs(float** inputs, int inputCount, int frames);
-    void applyReverbHandover();
+    void allocateFor(float sampleRate, int maxFrames);
+    void setupReverb();
+    void restartVoices();
+    void clearSignalState();
+    void copyInputs(float** inputs, float** outputs, int inputCount, int frames);
+    void processPass(float** inputs, float** outputs, int nIn, int nOut, int frames);
+    void applyGliding(int index, int frames);
+    void finishGlides();
+    void cancelGlides();
+    bool reachBottom(bool first);
+    void stepGlobals();
     void advanceActiveFade();
     void rebuildSpread(float x);
-    void renderFrameByFrame(float** inputs, float** outputs, int nIn, int nOut, int frames, float level);
-    void renderSubBlocks(int nIn, int nOut, float** outputs, int frames, float level);
-    void runSubBlock(int nIn, int nOut, float** outputs, int start, int frames, float level,
-                     const float* fade);
+    int renderFrameByFrame(float** outputs, int nIn, int nOut, int start, int frames);
+    int renderSubBlocks(int nIn, int nOut, float** outputs, int start, int frames);
+    void runSubBlock(int nIn, int nOut, float** outputs, int start, int frames, const float* fade,
+                     const float* dryGains, const float* levels);
+    void finishSegment(int nIn, int nOut, float** outputs, int start, int frames);
     int longestSafeRun() const;
 
     ProgramBank bank_;
@@ -101,7 +126,8 @@ class CrowdEngine {
     float wetGain_ = 0.0f;
     float dryGain_ = 0.0f;
     int solo_ = 0;
-    float spread_ = 0.0f;
+    bool active_ = false;
+    float spread_ = -1.0f;  // no chain built yet
     float shiftAll_ = 0.0f;
     VoiceState voices_[kNumPeople];
     QuadratureAllpass analysers_[2];
@@ -115,8 +141,28 @@ class CrowdEngine {
     std::atomic<float> globalFadeStep_{0.0f};
     float activeFadeValue_ = 1.0f;
     std::atomic<float> activeFadeStep_{0.0f};
+    // Frames since the last reset at a fade bottom: a storm of changes resets at most once per
+    // fade length and holds the silence in between.
+    int framesSinceBottom_ = kFadeFrames;
+    // True while the bottom of a fade re-applies everything: no cross-fades, no cleared rings.
+    bool atBottom_ = false;
+
+    // Wet and dry glide over the pass in which they change, like the voices' gain and pan.
+    bool gliding_ = false;
+    float wetStep_ = 0.0f;
+    float dryStep_ = 0.0f;
+    float wetTarget_ = 0.0f;
+    float dryTarget_ = 0.0f;
+    float levelScale_ = 1.0f;
+
+    float sampleRate_ = 44100.0f;
+    int ringSize_ = 0;
+    int ringMask_ = 0;
     // The analytic rings of both channels, interleaved as frames [re 0, im 0, re 1, im 1].
     std::unique_ptr<float[]> ring_;
+    // Per frame of a pass: the global fade, the active fade.
+    std::unique_ptr<float[]> globalFades_;
+    std::unique_ptr<float[]> activeFades_;
     bool frameByFrame_ = false;
     VoiceLanes lanes_;
     alignas(32) float scratch_[2][VoiceLanes::kMaxFrames];
@@ -125,8 +171,7 @@ class CrowdEngine {
     int copyCapacity_ = 0;
     GuardedBlock inputCopies_[2];
 
-    // Reverb setup and reset requested by the control side, applied at the next block start.
-    std::atomic<bool> reverbSetupPending_{false};
-    std::atomic<float> reverbSetupRate_{44100.0f};
+    // A reverb reset requested by the control side, applied at the next block start outside a
+    // fade, or at the fade's bottom.
     std::atomic<bool> reverbResetPending_{false};
 };

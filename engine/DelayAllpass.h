@@ -11,11 +11,21 @@ class DelayAllpass {
 
     void setGain(float g) { gain_ = g; }
 
-    // The new line is allocated before the old one is released, then cleared.
-    void resize(int length) {
-        length_ = length;
+    // Room for lines up to `capacity` samples; the line is cleared. Allocates: control side only.
+    void reserve(int capacity) {
+        if (capacity + 2 > buffer_.samples()) {
+            buffer_.allocate("bufsize", capacity + 2);
+        }
+        length_ = length_ < capacity ? length_ : capacity;
         position_ = 1;
-        buffer_.allocate("bufsize", length + 2);
+        clear();
+    }
+
+    // Within the reserved room, so it never allocates; a longer line is cut to the room.
+    void resize(int length) {
+        const int room = buffer_.samples() - 2;
+        length_ = length < room ? length : room;
+        position_ = 1;
         clear();
     }
 

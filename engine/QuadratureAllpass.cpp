@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "engine/SampleRate.h"
-
 namespace {
 constexpr double kPoleBase[QuadratureAllpass::kSections] = {
     0.3609, 2.7412, 11.1573, 44.7581, 179.6242, 798.4578,   // chain A
@@ -11,8 +9,13 @@ constexpr double kPoleBase[QuadratureAllpass::kSections] = {
 };
 }
 
-QuadratureAllpass::QuadratureAllpass() {
-    const float period = ProcessSampleRate::reciprocal();
+QuadratureAllpass::QuadratureAllpass(float sampleRate) {
+    setSampleRate(sampleRate);
+    reset();
+}
+
+void QuadratureAllpass::setSampleRate(float sampleRate) {
+    const float period = 1.0f / sampleRate;
     for (int k = 0; k < kSections; ++k) {
         f_[k] = static_cast<float>(15.0 * kPoleBase[k]);
         float w = f_[k] * 6.2831855f;
@@ -21,7 +24,6 @@ QuadratureAllpass::QuadratureAllpass() {
         const float a = (1.0f - p) / (p + 1.0f);
         c_[k] = -a;
     }
-    reset();
 }
 
 void QuadratureAllpass::reset() {

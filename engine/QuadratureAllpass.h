@@ -6,8 +6,10 @@ class QuadratureAllpass {
   public:
     static constexpr int kSections = 12;
 
-    // Coefficients follow the process-wide reciprocal sample rate at construction only.
-    QuadratureAllpass();
+    explicit QuadratureAllpass(float sampleRate = 44100.0f);
+
+    // New coefficients for the rate; the state is kept.
+    void setSampleRate(float sampleRate);
 
     void reset();
 

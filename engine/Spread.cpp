@@ -48,6 +48,17 @@ void computeSpreadLengths(ChaosRandom& random, float x, float sampleRate,
     }
 }
 
+void reserveSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float sampleRate) {
+    // Each section's length grows with the value, so the value 1 gives every section's longest.
+    int lengths[2][kSpreadSections];
+    computeSpreadLengths(random, 1.0f, sampleRate, lengths);
+    for (int c = 0; c < 2; ++c) {
+        for (int i = 0; i < kSpreadSections; ++i) {
+            sections[c][i].reserve(lengths[c][i]);
+        }
+    }
+}
+
 void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float x,
                    float sampleRate) {
     int lengths[2][kSpreadSections];

@@ -11,7 +11,11 @@ constexpr int kSpreadSections = 8;
 // random state first, so the same value and rate always give the same lengths.
 void computeSpreadLengths(ChaosRandom& random, float x, float sampleRate, int (&lengths)[2][kSpreadSections]);
 
-// Rebuilds every section for the value: gain, new cleared buffer of its length. Allocates.
+// Gives every section room for its longest line at this rate (the value 1). Allocates.
+void reserveSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float sampleRate);
+
+// Rebuilds every section for the value: gain, cleared line of its length, within the room
+// reserved; allocates nothing.
 void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float x,
                    float sampleRate);
 

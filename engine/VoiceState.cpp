@@ -36,43 +36,50 @@ float VoiceState::panLaw(float t) {
 void VoiceState::applyParameter(int slot, const Individual& person, float sampleRate) {
     switch (slot) {
         case slotPitchShift: {
-            const float x = zb::loadShared(person.parPitchShift);
+            const float x = zb::unitValue(zb::loadShared(person.parPitchShift));
             shiftCoefficient = oscillatorCoefficient(160.0f * (x - 0.5f), sampleRate);
             break;
         }
         case slotPitchModGain:
         case slotPitchModSpeed: {
-            const float speed = zb::loadShared(person.parPitchModSpeed);
+            const float speed = zb::unitValue(zb::loadShared(person.parPitchModSpeed));
             const float hertz = 2.6f * (speed * speed * speed) + 0.2f;
             pitchModCoefficient = oscillatorCoefficient(hertz, sampleRate);
-            pitchModDepth = 0.01f * zb::loadShared(person.parPitchModGain);
+            pitchModDepth = 0.01f * zb::unitValue(zb::loadShared(person.parPitchModGain));
             break;
         }
         case slotDelayTime: {
-            const float x = zb::loadShared(person.parDelayTime);
+            const float x = zb::unitValue(zb::loadShared(person.parDelayTime));
             fadeStep = -0.0002f;
-            // Saturated far beyond the ring so a wild value cannot overflow, while the wrap of
-            // very long delays at high rates stays as designed.
+            // The engine's ring is sized at prepare for the longest delay at its rate.
             pendingDelay =
                 zb::saturatingTrunc(((x * 14700.0f) * sampleRate) * 2.2675737e-5f, -(1 << 20), 1 << 20);
             break;
         }
         case slotDelayModGain:
         case slotDelayModSpeed: {
-            const float speed = zb::loadShared(person.parDelayModSpeed);
+            const float speed = zb::unitValue(zb::loadShared(person.parDelayModSpeed));
             const float hertz = 2.0f * (speed * speed * speed * speed) + 0.1f;
             delayModCoefficient = oscillatorCoefficient(hertz, sampleRate);
-            delayModDepth = 550.0f * zb::loadShared(person.parDelayModGain);
+            delayModDepth = 550.0f * zb::unitValue(zb::loadShared(person.parDelayModGain));
+            delayModDepthTarget = delayModDepth;
+            delayModDepthStep = 0.0f;
             break;
         }
         case slotPan: {
-            const float x = zb::loadShared(person.parPan);
+            const float x = zb::unitValue(zb::loadShared(person.parPan));
             panGain[0] = panLaw(x + 1.0f);
             panGain[1] = panLaw(x);
+            panTarget[0] = panGain[0];
+            panTarget[1] = panGain[1];
+            panStep[0] = 0.0f;
+            panStep[1] = 0.0f;
             break;
         }
         case slotGain:
-            gain = (0.8f * zb::loadShared(person.parGain) + 0.2f) * 0.5f;
+            gain = (0.8f * zb::unitValue(zb::loadShared(person.parGain)) + 0.2f) * 0.5f;
+            gainTarget = gain;
+            gainStep = 0.0f;
             break;
         default:
             break;

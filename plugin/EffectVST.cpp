@@ -6,7 +6,6 @@
 
 #include "engine/CrowdEngine.h"
 #include "engine/Numeric.h"
-#include "engine/SampleRate.h"
 #include "model/ProgramBankOps.h"
 #include "presets/FactoryBank.h"
 
@@ -56,7 +55,7 @@ EffectVST::EffectVST(audioMasterCallback audioMaster, EditorFactory makeEditor)
     canMono();
 
     curProgram_ = 0;
-    engine_->setupProgram(0, 44100.0f);
+    engine_->setupProgram(0);
     setProgram(0);
     engine_->resetVoices();
     wantEvents();
@@ -70,12 +69,14 @@ EffectVST::~EffectVST() {
 
 void EffectVST::suspend() {}
 
+// The host does not process while suspended: the engine sizes itself for this rate and block size
+// here, so the audio thread never allocates.
 void EffectVST::resume() {
-    if (sampleRate_ != ProcessSampleRate::rate()) {
-        setProgram(curProgram_);
+    const bool rateChanged = sampleRate_ != engine_->sampleRate();
+    engine_->prepare(sampleRate_, blockSize_);
+    if (rateChanged) {
         ioChanged();
     }
-    engine_->resetVoices();
     AudioEffectX::resume();
 }
 
@@ -160,7 +161,7 @@ void EffectVST::setProgram(VstInt32 program) {
         return;
     }
     curProgram_ = program;
-    engine_->setupProgram(program, sampleRate_);
+    engine_->setupProgram(program);
     const Program& values = engine_->program();
     for (VstInt32 index = 0; index < kNumParams; ++index) {
         if (index == parPresetActionIndex || index == parPresetSelectIndex || index == parPresetPrevIndex ||

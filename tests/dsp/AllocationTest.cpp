@@ -1,15 +1,19 @@
-// Real-time safety: the engine's process allocates nothing once running, except when a block is
-// longer than any before and when "Spread" rebuilds its chains. Every heap entry of this test
-// program is counted while counting is on.
+// Real-time safety: once prepared, the engine's process neither allocates nor locks a mutex,
+// whatever changes: spread, program, chunk, rate, blocks longer than declared. Every heap entry
+// and mutex lock of this test program is counted while counting is on.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <vector>
 
 #include "engine/CrowdEngine.h"
+#include "plugin/EffectVST.h"
 
 extern "C" {
 void* __libc_malloc(std::size_t size);
@@ -21,6 +25,7 @@ void __libc_free(void* area);
 namespace {
 std::atomic<bool> counting{false};
 std::atomic<long> allocations{0};
+std::atomic<long> locks{0};
 
 void note() {
     if (counting.load(std::memory_order_relaxed)) {
@@ -40,6 +45,16 @@ extern "C" void* calloc(std::size_t count, std::size_t size) {
 extern "C" void* realloc(void* area, std::size_t size) {
     note();
     return __libc_realloc(area, size);
+}
+// Looked up before main, when nothing is counted yet.
+using LockFunction = int (*)(pthread_mutex_t*);
+const LockFunction realLock = reinterpret_cast<LockFunction>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
+
+extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
+    if (counting.load(std::memory_order_relaxed)) {
+        locks.fetch_add(1, std::memory_order_relaxed);
+    }
+    return realLock(mutex);
 }
 extern "C" void free(void* area) {
     __libc_free(area);
@@ -72,50 +87,104 @@ void operator delete[](void* area, std::size_t) noexcept {
 namespace {
 
 struct Counted {
-    std::unique_ptr<CrowdEngine> engine = std::make_unique<CrowdEngine>();
+    EffectVST plugin{nullptr, nullptr};
+    CrowdEngine& engine = *plugin.engine();
     std::vector<float> left = std::vector<float>(8192, 0.1f);
     std::vector<float> right = std::vector<float>(8192, -0.1f);
 
-    // Allocations made by `blocks` calls of process with `frames` frames.
+    Counted() {
+        plugin.setSampleRate(44100.0f);
+        plugin.setBlockSize(512);
+        plugin.resume();
+    }
+
+    // Allocations plus mutex locks made by `blocks` calls of process with `frames` frames.
     long process(int blocks, int frames) {
         float* io[2] = {left.data(), right.data()};
         allocations = 0;
+        locks = 0;
         counting = true;
         for (int i = 0; i < blocks; ++i) {
-            engine->process(io, io, 2, 2, frames);
+            engine.process(io, io, 2, 2, frames);
         }
         counting = false;
-        return allocations.load();
+        return allocations.load() + locks.load();
     }
 };
 
 }  // namespace
 
-TEST(Allocation, NoneOnceRunningExceptGrowthAndSpread) {
+TEST(Allocation, NoneAndNoLockOnceRunningWhateverChanges) {
     Counted rig;
-    rig.engine->setupProgram(0, 44100.0f);
-    rig.engine->markParameter(parPopulationIndex, 1.0f);
-    rig.engine->markParameter(parAllpassSpreadIndex, 0.8f);
-    rig.engine->markParameter(parReverbWetIndex, 0.5f);
+    rig.plugin.setParameter(parPopulationIndex, 1.0f);
+    rig.plugin.setParameter(parAllpassSpreadIndex, 0.8f);
+    rig.plugin.setParameter(parReverbWetIndex, 0.5f);
     rig.process(40, 512);
-
     EXPECT_EQ(rig.process(100, 512), 0);
 
-    // Parameter changes that only convert values, and a program or rate setup, allocate nothing.
-    rig.engine->markParameter(personIndex(5, slotDelayTime), 0.7f);
-    rig.engine->markParameter(personIndex(9, slotPitchShift), 0.2f);
-    rig.engine->markParameter(parReverbSizeIndex, 0.9f);
-    rig.engine->markParameter(parReverbHighCutIndex, 0.3f);
-    rig.engine->setupProgram(0, 48000.0f);
-    rig.engine->resetReverb();
+    // Value conversions and glides.
+    rig.plugin.setParameter(personIndex(5, slotDelayTime), 0.7f);
+    rig.plugin.setParameter(personIndex(9, slotPitchShift), 0.2f);
+    rig.plugin.setParameter(personIndex(9, slotGain), 0.1f);
+    rig.plugin.setParameter(parGlobalWetIndex, 0.3f);
+    rig.plugin.setParameter(parReverbSizeIndex, 0.9f);
+    rig.engine.resetReverb();
     EXPECT_EQ(rig.process(40, 512), 0);
 
-    // A block longer than any before grows the input copies; later ones reuse them.
-    EXPECT_GT(rig.process(1, 4096), 0);
-    EXPECT_EQ(rig.process(10, 4096), 0);
+    // Every "Spread" value rebuilds its lines within the room reserved at resume.
+    for (float spread : {0.3f, 1.0f, 0.0f, 0.55f}) {
+        rig.plugin.setParameter(parAllpassSpreadIndex, spread);
+        EXPECT_EQ(rig.process(30, 512), 0) << spread;
+    }
 
-    // "Spread" rebuilds its sixteen lines at the fade bottom and once more after the fade.
-    rig.engine->markParameter(parAllpassSpreadIndex, 0.3f);
-    EXPECT_GT(rig.process(30, 512), 0);
+    // Program changes, one and a storm of them.
+    rig.plugin.setProgram(19);
     EXPECT_EQ(rig.process(30, 512), 0);
+    for (int i = 0; i < 40; ++i) {
+        rig.plugin.setProgram(i % 24);
+        EXPECT_EQ(rig.process(1, 64), 0);
+    }
+
+    // A chunk load, bank and program.
+    void* data = nullptr;
+    const VstInt32 size = rig.plugin.getChunk(&data, false);
+    std::vector<unsigned char> bank(static_cast<unsigned char*>(data),
+                                    static_cast<unsigned char*>(data) + size);
+    ASSERT_EQ(rig.plugin.setChunk(bank.data(), size, false), 1);
+    EXPECT_EQ(rig.process(30, 512), 0);
+    const VstInt32 programSize = rig.plugin.getChunk(&data, true);
+    std::vector<unsigned char> one(static_cast<unsigned char*>(data),
+                                   static_cast<unsigned char*>(data) + programSize);
+    ASSERT_EQ(rig.plugin.setChunk(one.data(), programSize, true), 1);
+    EXPECT_EQ(rig.process(30, 512), 0);
+
+    // Blocks longer than the host declared are rendered in passes, not by growing buffers.
+    EXPECT_EQ(rig.process(3, 8192), 0);
+}
+
+// A different rate is prepared at resume; processing at it allocates nothing either.
+TEST(Allocation, NoneAtAnotherRatePreparedAtResume) {
+    Counted rig;
+    rig.plugin.suspend();
+    rig.plugin.setSampleRate(192000.0f);
+    rig.plugin.setBlockSize(256);
+    rig.plugin.resume();
+    rig.plugin.setParameter(parAllpassSpreadIndex, 1.0f);
+    rig.plugin.setParameter(personIndex(0, slotDelayTime), 1.0f);
+    EXPECT_EQ(rig.process(200, 256), 0);
+}
+
+// The counters themselves: a lock and an allocation made while counting are seen.
+TEST(Allocation, CountersSeeLocksAndAllocations) {
+    std::mutex mutex;
+    allocations = 0;
+    locks = 0;
+    counting = true;
+    mutex.lock();
+    mutex.unlock();
+    auto* value = new int(3);
+    counting = false;
+    delete value;
+    EXPECT_EQ(locks.load(), 1);
+    EXPECT_EQ(allocations.load(), 1);
 }

@@ -6,7 +6,6 @@
 #include "SignalAnalysis.h"
 #include "engine/ChaosRandom.h"
 #include "engine/QuadratureAllpass.h"
-#include "engine/SampleRate.h"
 
 TEST(ChaosRandom, FirstDrawsAndReseed) {
     ChaosRandom random;
@@ -26,8 +25,7 @@ TEST(ChaosRandom, FirstDrawsAndReseed) {
 }
 
 TEST(QuadratureAllpass, CoefficientsAt44100) {
-    ProcessSampleRate::set(44100.0f);  // read once, when the analyser is built
-    QuadratureAllpass analyser;
+    QuadratureAllpass analyser(44100.0f);
     EXPECT_NEAR(analyser.coefficient(0), -0.99922901, 1e-7);
     EXPECT_NEAR(analyser.coefficient(6), -0.99732703, 1e-7);
     EXPECT_NEAR(analyser.coefficient(11), 0.49495652, 1e-7);

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/CrowdEngine.h"
-#include "engine/SampleRate.h"
 #include "engine/VoiceLanes.h"
 
 namespace {
@@ -46,11 +45,9 @@ struct Story {
 Story tell(bool frameByFrame, float rate = 44100.0f) {
     Story story;
     std::thread([&] {
-        // The rate is process-wide and read at construction: both versions must start alike.
-        ProcessSampleRate::set(rate);
         auto engine = std::make_unique<CrowdEngine>();
         engine->setFrameByFrame(frameByFrame);
-        engine->setupProgram(0, rate);
+        engine->prepare(rate, 512);
         worstCase(*engine, 1.0f);
         std::mt19937 noise(11);
         std::uniform_real_distribution<float> dist(-0.4f, 0.4f);
@@ -92,6 +89,23 @@ Story tell(bool frameByFrame, float rate = 44100.0f) {
             render(sizes[round % 6], 2, round % 5 == 2 ? 1 : 2);
         }
         snapshot();
+        // Glides of wet, dry, gains, pans and swing depths, and a bypass fading frame by frame.
+        engine->markParameter(parGlobalWetIndex, 0.2f);
+        engine->markParameter(parGlobalDryIndex, 0.6f);
+        for (int p = 0; p < 59; p += 3) {
+            engine->markParameter(personIndex(p, slotGain), 0.9f);
+            engine->markParameter(personIndex(p, slotPan), 1.0f - p / 58.0f);
+            engine->markParameter(personIndex(p, slotDelayModGain), 0.1f);
+        }
+        engine->markParameter(parActiveIndex, 0.0f);
+        for (int round = 0; round < 12; ++round) {
+            render(sizes[round % 6], 2, 2);
+        }
+        engine->markParameter(parActiveIndex, 1.0f);
+        for (int round = 0; round < 12; ++round) {
+            render(sizes[round % 6], 2, 2);
+        }
+        snapshot();
         // Past the ring's end, with a smaller crowd.
         engine->markParameter(parSoloIndex, 0.0f);
         engine->markParameter(parPopulationIndex, 0.2f);
@@ -100,7 +114,6 @@ Story tell(bool frameByFrame, float rate = 44100.0f) {
         }
         snapshot();
     }).join();
-    ProcessSampleRate::set(44100.0f);
     return story;
 }
 
@@ -121,6 +134,9 @@ TEST(FastRender, MatchesFrameByFrameThroughFadesSoloWrapAndMono) {
         ASSERT_EQ(x.currentDelay, y.currentDelay) << i;
         ASSERT_EQ(x.readIndex, y.readIndex) << i;
         ASSERT_EQ(x.delayFraction, y.delayFraction) << i;
+        ASSERT_EQ(x.gain, y.gain) << i;
+        ASSERT_EQ(x.panGain[0], y.panGain[0]) << i;
+        ASSERT_EQ(x.delayModDepth, y.delayModDepth) << i;
     }
     double largest = 0.0;
     double peak = 0.0;
@@ -134,7 +150,7 @@ TEST(FastRender, MatchesFrameByFrameThroughFadesSoloWrapAndMono) {
     EXPECT_GT(peak, 0.1);
 }
 
-// Above about 96.7 kHz the longest delays reach around the ring; runs shrink, results stay.
+// At 192 kHz the ring is twice as long, and the run-based loop still computes the same.
 TEST(FastRender, MatchesFrameByFrameWhenDelaysReachAroundTheRing) {
     const Story fast = tell(false, 192000.0f);
     const Story plain = tell(true, 192000.0f);

@@ -9,7 +9,6 @@
 #include "engine/CrowdEngine.h"
 #include "engine/DelayAllpass.h"
 #include "engine/QuadratureAllpass.h"
-#include "engine/SampleRate.h"
 #include "engine/Spread.h"
 
 namespace {
@@ -107,10 +106,9 @@ TEST(Spread, WildValuesBuildOnlyLengthsOfTheUnitRange) {
 TEST(Spread, ZeroTakesTheChainsOutOfThePath) {
     for (bool frameByFrame : {false, true}) {
         for (float spread : {0.0f, 1.0f}) {
-            ProcessSampleRate::set(44100.0f);
             auto engine = std::make_unique<CrowdEngine>();
             engine->setFrameByFrame(frameByFrame);
-            engine->setupProgram(0, 44100.0f);
+            engine->prepare(44100.0f, 512);
             engine->markParameter(parAllpassSpreadIndex, spread);
             std::vector<float> left(512, 0.0f);
             std::vector<float> right(512, 0.0f);

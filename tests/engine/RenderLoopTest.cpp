@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "engine/CrowdEngine.h"
@@ -81,17 +82,42 @@ TEST(RenderLoop, ChannelMapping) {
     EXPECT_FLOAT_EQ(rig.out[1][5], 0.75f);
 }
 
-TEST(RenderLoop, InputCopiesGrowOnceAndStay) {
-    Rig rig;
-    const std::size_t blocks = BlockRegistry::entryCount();
-    EXPECT_EQ(rig.engine.inputCopyCapacity(), 2048);
-    rig.render(2048, 0.1f, 0.1f);
-    EXPECT_EQ(rig.engine.inputCopyCapacity(), 2048);
-    rig.render(5000, 0.1f, 0.1f);
-    EXPECT_EQ(rig.engine.inputCopyCapacity(), 5000);
-    rig.render(100, 0.1f, 0.1f);
-    EXPECT_EQ(rig.engine.inputCopyCapacity(), 5000);
-    EXPECT_EQ(BlockRegistry::entryCount(), blocks);
+// A host exceeding its declared block size: the block is rendered in passes of the prepared
+// length, with the output of an engine prepared for the whole block.
+TEST(RenderLoop, BlocksLongerThanPreparedAreRenderedInPasses) {
+    auto render = [](int prepared) {
+        std::vector<float> output;
+        std::thread([&] {
+            CrowdEngine engine;
+            engine.prepare(44100.0f, prepared);
+            engine.markParameter(parReverbWetIndex, 0.6f);
+            const std::size_t blocks = BlockRegistry::entryCount();
+            std::vector<float> io[2] = {std::vector<float>(6000), std::vector<float>(6000)};
+            for (int block = 0; block < 8; ++block) {
+                for (int l = 0; l < 6000; ++l) {
+                    io[0][l] = std::sin(0.01f * static_cast<float>(block * 6000 + l));
+                    io[1][l] = 0.5f * io[0][l];
+                }
+                float* p[2] = {io[0].data(), io[1].data()};
+                engine.process(p, p, 2, 2, 6000);
+                if (block >= 3) {  // after the fade that opens the program
+                    output.insert(output.end(), io[0].begin(), io[0].end());
+                    output.insert(output.end(), io[1].begin(), io[1].end());
+                }
+            }
+            EXPECT_EQ(engine.inputCopyCapacity(), prepared < 2048 ? 2048 : prepared);
+            EXPECT_EQ(BlockRegistry::entryCount(), blocks);
+        }).join();
+        return output;
+    };
+    const std::vector<float> passes = render(512);
+    const std::vector<float> whole = render(6000);
+    ASSERT_EQ(passes.size(), whole.size());
+    double largest = 0.0;
+    for (std::size_t i = 0; i < passes.size(); ++i) {
+        largest = std::max(largest, std::fabs(double(passes[i]) - whole[i]));
+    }
+    EXPECT_LT(largest, 1e-5);
 }
 
 TEST(RenderLoop, NegativeFrameCountTouchesNothing) {
