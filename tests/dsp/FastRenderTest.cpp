@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <thread>
@@ -182,4 +183,17 @@ TEST(FastRender, BaselineVoiceCodeMatchesToo) {
         largest = std::max(largest, std::fabs(double(fast.output[i]) - plain.output[i]));
     }
     EXPECT_LT(largest, 1e-4);
+}
+
+// `zornbeck bench --reference` opens a second instance with this switch in its environment.
+TEST(FastRender, EnvironmentSwitchSelectsTheReferencePathAtConstruction) {
+    ASSERT_EQ(setenv("ZORNBECK_REFERENCE_PATH", "1", 1), 0);
+    const auto reference = std::make_unique<CrowdEngine>();
+    ASSERT_EQ(setenv("ZORNBECK_REFERENCE_PATH", "0", 1), 0);
+    const auto off = std::make_unique<CrowdEngine>();
+    ASSERT_EQ(unsetenv("ZORNBECK_REFERENCE_PATH"), 0);
+    const auto shipped = std::make_unique<CrowdEngine>();
+    EXPECT_TRUE(reference->frameByFrame());
+    EXPECT_FALSE(off->frameByFrame());
+    EXPECT_FALSE(shipped->frameByFrame());
 }
