@@ -54,11 +54,9 @@ ChamberReverb::ChamberReverb() {
             row[k] = swapped;
         }
     }
-    for (int c = 0; c < 2; ++c) {
-        for (Line& line : lines_[c]) {
-            const float r = static_cast<float>(random_.draw());
-            line.phase = static_cast<double>(r) * static_cast<double>(kTwoPi);
-        }
+    for (double& phase : phase_) {
+        const float r = static_cast<float>(random_.draw());
+        phase = static_cast<double>(r) * static_cast<double>(kTwoPi);
     }
     activeDepth_ = 0.0f;
     reset();
@@ -131,16 +129,14 @@ void ChamberReverb::setModulationRate(float value) {
     random_.reseed(1239);
     const float base = x * x * x * 8.0f + 0.2f;
     const double b = base;
-    for (int c = 0; c < 2; ++c) {
-        for (Line& line : lines_[c]) {
-            const double r = static_cast<float>(random_.draw());
-            const double w = (b * 0.4 * r + b) * static_cast<double>(kPi) / static_cast<double>(sampleRate_);
-            line.oscStep = w;
-            line.oscCoefficient = 2.0 * std::cos(w);
-            const double p = std::fmod(line.phase, static_cast<double>(kTwoPi));
-            line.oscValue = std::sin(p);
-            line.oscPrevious = std::sin(p - w);
-        }
+    for (int l = 0; l < 2 * kLines; ++l) {
+        const double r = static_cast<float>(random_.draw());
+        const double w = (b * 0.4 * r + b) * static_cast<double>(kPi) / static_cast<double>(sampleRate_);
+        oscStep_[l] = w;
+        oscCoefficient_[l] = 2.0 * std::cos(w);
+        const double p = std::fmod(phase_[l], static_cast<double>(kTwoPi));
+        oscValue_[l] = std::sin(p);
+        oscPrevious_[l] = std::sin(p - w);
     }
 }
 
@@ -202,14 +198,16 @@ void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int fra
         }
 
         for (int c = 0; c < 2; ++c) {
-            for (Line& line : lines_[c]) {
-                const float m = (static_cast<float>(line.oscValue) + 1.0f) * activeDepth_;
+            for (int k = 0; k < kLines; ++k) {
+                Line& line = lines_[c][k];
+                const int l = c * kLines + k;
+                const float m = (static_cast<float>(oscValue_[l]) + 1.0f) * activeDepth_;
                 line.offset = static_cast<int>(m);
                 line.fraction = m - static_cast<float>(line.offset);
-                const double next = line.oscCoefficient * line.oscValue - line.oscPrevious;
-                line.oscPrevious = line.oscValue;
-                line.oscValue = next;
-                line.phase += line.oscStep;
+                const double next = oscCoefficient_[l] * oscValue_[l] - oscPrevious_[l];
+                oscPrevious_[l] = oscValue_[l];
+                oscValue_[l] = next;
+                phase_[l] += oscStep_[l];
             }
         }
 
@@ -376,19 +374,11 @@ __attribute__((target_clones("avx2", "default"))) void ChamberReverb::processSub
 
     // All sixteen oscillators, across lines, frame after frame.
     {
-        double value[2 * kLines];
-        double previous[2 * kLines];
-        double coefficient[2 * kLines];
-        double phase[2 * kLines];
-        double step[2 * kLines];
-        for (int l = 0; l < 2 * kLines; ++l) {
-            const Line& line = lines_[l / kLines][l % kLines];
-            phase[l] = line.phase;
-            step[l] = line.oscStep;
-            value[l] = line.oscValue;
-            previous[l] = line.oscPrevious;
-            coefficient[l] = line.oscCoefficient;
-        }
+        double* value = oscValue_;
+        double* previous = oscPrevious_;
+        const double* coefficient = oscCoefficient_;
+        double* phase = phase_;
+        const double* step = oscStep_;
         const float depth = activeDepth_;
         float m[2 * kLines];
         for (int j = 0; j < n; ++j) {
@@ -403,14 +393,6 @@ __attribute__((target_clones("avx2", "default"))) void ChamberReverb::processSub
             for (int l = 0; l < 2 * kLines; ++l) {
                 blockPosition_[l][at] = m[l];
             }
-        }
-        for (int l = 0; l < 2 * kLines; ++l) {
-            Line& line = lines_[l / kLines][l % kLines];
-            line.oscValue = value[l];
-            line.oscPrevious = previous[l];
-            line.offset = static_cast<int>(m[l]);
-            line.fraction = m[l] - static_cast<float>(line.offset);
-            line.phase = phase[l];
         }
     }
 
