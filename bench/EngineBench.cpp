@@ -97,16 +97,24 @@ void BM_EngineWorstCaseFrameByFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_EngineWorstCaseFrameByFrame)->Args({512, 44100})->ArgNames({"block", "rate"});
 
-// The worst case with the baseline x86-64 voice code, as on a processor without AVX2.
-void BM_EngineWorstCaseBaseline(benchmark::State& state) {
+// The worst case with each build of the voice kernel: the baseline x86-64 code (a processor
+// without AVX2), AVX2, and AVX-512 (the default where present).
+void BM_EngineWorstCaseVoiceCode(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
     engine->prepare(44100.0f, 512);
     worstCase(*engine);
-    setVoiceLanesWide(false);
+    if (!setVoiceLanesCode(static_cast<VoiceCode>(state.range(0)))) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
     runEngine(state, *engine);
     setVoiceLanesWide(true);
 }
-BENCHMARK(BM_EngineWorstCaseBaseline)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EngineWorstCaseVoiceCode)
+    ->Arg(static_cast<int>(VoiceCode::baseline))
+    ->Arg(static_cast<int>(VoiceCode::avx2))
+    ->Arg(static_cast<int>(VoiceCode::avx512))
+    ->ArgName("code");
 
 void BM_EngineFactoryProgram0(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();

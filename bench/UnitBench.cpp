@@ -182,8 +182,13 @@ void BM_VoicesFrameByFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_VoicesFrameByFrame);
 
-// The same 59 voices across lanes in runs of 64 frames (the sums over voices included).
+// The same 59 voices across lanes in runs of 64 frames (the sums over voices included), with
+// each build of the kernel (0 baseline, 1 AVX2, 2 AVX-512).
 void BM_VoicesInLanes(benchmark::State& state) {
+    if (!setVoiceLanesCode(static_cast<VoiceCode>(state.range(0)))) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
     std::vector<VoiceState> voices(60);
     tuneVoices(voices.data());
     auto lanes = std::make_unique<VoiceLanes>();
@@ -204,9 +209,10 @@ void BM_VoicesInLanes(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(out.data());
     }
+    setVoiceLanesWide(true);
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_VoicesInLanes);
+BENCHMARK(BM_VoicesInLanes)->Arg(0)->Arg(1)->Arg(2)->ArgName("code");
 
 }  // namespace
 
