@@ -11,7 +11,7 @@ void CGlowLamp::draw(CDrawContext* context) {
     // The control's value is the glow level: each redraw shows it and lowers it a tenth.
     if (value > 0.0f) {
         if (background)
-            context->drawBitmap(*background, size, {0, 0}, int(value * 255.9f));
+            context->drawBitmap(*background, size, {0, 0}, truncateInto(value * 255.9f, 0, 255));
         value = value - 0.1f;
     }
     setDirty(false);

@@ -1,5 +1,6 @@
 #include "editor/EffectEditor.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -27,9 +28,10 @@ constexpr int kConstructionSkins[10] = {
 
 constexpr int kKnobFrames = 65;
 
-// Nearest person number of a normalised person value.
-int nearest(float v) {
-    return int(v + 0.5f);
+// Nearest person number of a normalised person value, limited to 0..last; a value no host
+// should send (NaN, infinite, huge) lands inside too.
+int personNumber(float v, int last) {
+    return truncateInto(60.0f * v + 0.5f, 0, last);
 }
 
 void textAppearance(CTextControl* c) {
@@ -47,10 +49,7 @@ AEffGUIEditor* EffectEditor::create(EffectVST* effect) {
 }
 
 EffectEditor::EffectEditor(EffectVST* effect)
-    : AEffGUIEditor(effect),
-      plugin_(effect),
-      engine_(new CrowdEngine()),
-      fileSelector_(std::make_unique<PlatformFileSelector>()) {
+    : AEffGUIEditor(effect), plugin_(effect), engine_(new CrowdEngine()) {
     plugin_->setEngine(engine_);
     for (std::size_t i = 0; i < skins_.size(); ++i) skins_[i] = CBitmap::fromResource(kConstructionSkins[i]);
     // The window's size is the background's.
@@ -87,8 +86,16 @@ float EffectEditor::parameter(int index) const {
     return plugin_->getParameter(index);
 }
 
+int EffectEditor::populationIndex() const {
+    return personNumber(parameter(parPopulationIndex), kNumPeople - 1);
+}
+
+int EffectEditor::lastHeardPerson() const {
+    return std::min(populationIndex(), CrowdEngine::kMaxPopulation - 1);
+}
+
 int EffectEditor::selectedPerson() const {
-    return nearest(60.0f * parameter(parPersonSelectedIndex));
+    return personNumber(parameter(parPersonSelectedIndex), lastHeardPerson());
 }
 
 void EffectEditor::labelSelectedMenu(int p) {
@@ -149,6 +156,8 @@ void EffectEditor::close() {
     crowd_ = nullptr;
     lamp_ = nullptr;
     presetPanel_.reset();
+    // A dialog belongs to the window: it closes with it and its answer is dropped.
+    dialog_.reset();
     open_ = false;
     AEffGUIEditor::close();
 }
@@ -222,20 +231,17 @@ void EffectEditor::buildControls() {
     selectedMenu_ =
         new COptionMenu(CRect(425, 38, 449, 59), this, parPersonSelectedIndex, COptionMenu::kCheckStyle);
     textAppearance(selectedMenu_);
-    labelSelectedMenu(nearest(60.0f * parameter(parPopulationIndex)));
-    selectedMenu_->setValue(parameter(parPersonSelectedIndex));
+    labelSelectedMenu(populationIndex());
+    const int s = selectedPerson();
+    selectedMenu_->setValue(personValue(s));
     f->addView(selectedMenu_);
     f->addView(new CKickButton(button(minus, 448, 40), this, kCmdSelectedDown, minus));
     f->addView(new CKickButton(button(plus, 472, 40), this, kCmdSelectedUp, plus));
     auto dial = CBitmap::fromResource(kSkinKnob);
-    const int s = selectedPerson();
     const CPoint dialPlaces[8] = {{367, 84},  {423, 84},  {465, 84},  {367, 152},
                                   {423, 152}, {465, 152}, {363, 220}, {427, 220}};
-    for (int k = 0; k < 8; ++k) {
-        int index = personIndex(s, k);
-        knob(kFirstPersonIndex + k, dialPlaces[k].x, dialPlaces[k].y, dial,
-             index < kNumParams ? parameter(index) : 0.0f);
-    }
+    for (int k = 0; k < 8; ++k)
+        knob(kFirstPersonIndex + k, dialPlaces[k].x, dialPlaces[k].y, dial, parameter(personIndex(s, k)));
 
     // 23-30: everybody, output and reverb dials.
     knob(parAllpassSpreadIndex, 308, 319, dial, parameter(parAllpassSpreadIndex));
@@ -284,6 +290,9 @@ void EffectEditor::buildControls() {
 
 void EffectEditor::idle() {
     if (!open_ || !frame_)
+        return;
+    pollDialog();
+    if (!frame_)
         return;
     // While these lists show, nothing else is drawn; the lists themselves are windows whose
     // events still have to be handled.
@@ -360,27 +369,24 @@ void EffectEditor::setParameter(VstInt32 index, float value) {
 
 void EffectEditor::showParameter(int index, float value) {
     if (index == parPopulationIndex) {
-        int p = std::min(nearest(60.0f * value), kNumPeople - 1);
+        int p = personNumber(value, kNumPeople - 1);
         int s = selectedPerson();
         labelSelectedMenu(p);
-        // The selection stays within the population, whether or not it changed.
+        // The selection stays within the people heard, whether or not it changed.
         plugin_->setParameter(parPersonSelectedIndex, personValue(std::min(s, p)));
         if (!frame_)
             return;
         selectedMenu_->setDirty();
         crowd_->rebuild = 1.0f;
-        populationMenu_->setValue(value);
+        populationMenu_->setValue(personValue(p));
         populationMenu_->setDirty();
     } else if (index == parPersonSelectedIndex) {
-        int p = nearest(60.0f * parameter(parPopulationIndex));
-        float used = nearest(60.0f * value) >= p ? personValue(p) : value;
+        // The person the engine plays, which is also the one the dials and the ring show.
+        const int s = personNumber(value, lastHeardPerson());
+        const float used = personValue(s);
         selectedMenu_->setValue(used);
-        int s = nearest(60.0f * used);
-        for (int k = 0; k < 8; ++k) {
-            int shown = personIndex(s, k);
-            if (shown < kNumParams)
-                controlByParameter_[std::size_t(kFirstPersonIndex + k)]->setValue(parameter(shown));
-        }
+        for (int k = 0; k < 8; ++k)
+            controlByParameter_[std::size_t(kFirstPersonIndex + k)]->setValue(parameter(personIndex(s, k)));
         dialsNeedRedraw_ = true;
         crowd_->rebuild = 1.0f;
         selectedMenu_->setValue(used);
@@ -413,16 +419,18 @@ void EffectEditor::valueChanged(CControl* control) {
 
     // Person dials: the selected person's parameter, and nothing else.
     if (tag >= kFirstPersonIndex && tag < kFirstPersonIndex + kSlotsPerPerson) {
-        plugin_->setParameterAutomated(personIndex(selectedPerson(), tag - kFirstPersonIndex), v);
+        const int index = personIndex(selectedPerson(), tag - kFirstPersonIndex);
+        if (index < kNumParams)
+            plugin_->setParameterAutomated(index, v);
         control->setDirty();
         return;
     }
 
     switch (tag) {
         case parPersonSelectedIndex: {
-            int p = nearest(60.0f * parameter(parPopulationIndex));
-            if (nearest(60.0f * v) > p) {
-                // A "--" entry: the last person there is.
+            const int p = lastHeardPerson();
+            if (personNumber(v, kNumPeople - 1) > p) {
+                // A "--" entry, or one beyond the people heard: the last person there is.
                 plugin_->setParameter(parPersonSelectedIndex, personValue(p));
                 control->setValue(personValue(p));
             }
@@ -444,7 +452,7 @@ void EffectEditor::valueChanged(CControl* control) {
         case kCmdPopulationDown:
         case kCmdPopulationUp:
             if (v != 0.0f) {
-                int p = nearest(60.0f * parameter(parPopulationIndex)) + (tag == kCmdPopulationUp ? 1 : -1);
+                int p = populationIndex() + (tag == kCmdPopulationUp ? 1 : -1);
                 if (p >= 0 && p < kNumPeople)
                     plugin_->setParameter(parPopulationIndex, personValue(p));
                 if (populationMenu_)
@@ -463,7 +471,7 @@ void EffectEditor::valueChanged(CControl* control) {
         case kCmdSelectedUp:
             if (v != 0.0f) {
                 int s = selectedPerson() + 1;
-                if (populationMenu_ && s <= populationMenu_->getCurrentIndex())
+                if (s <= lastHeardPerson())
                     plugin_->setParameter(parPersonSelectedIndex, personValue(s));
                 if (selectedMenu_)
                     selectedMenu_->setDirty();
@@ -475,7 +483,7 @@ void EffectEditor::valueChanged(CControl* control) {
             return;
         case kCmdHelp:
             if (crowd_)
-                crowd_->mode = int(v) == 1 ? PanelCrowd::kHelpMode : PanelCrowd::kCrowdMode;
+                crowd_->mode = truncateInto(v, 0, 1) == 1 ? PanelCrowd::kHelpMode : PanelCrowd::kCrowdMode;
             if (frame_)
                 frame_->invalidRect(frame_->getViewSize());
             return;
@@ -493,13 +501,9 @@ void EffectEditor::valueChanged(CControl* control) {
                 platform::desktopService().openWebPage(kWebPage);
             return;
         case parPresetActionIndex: {
-            int k = int(5.0f * v + 0.5f);
+            int k = truncateInto(5.0f * v + 0.5f, 0, PresetPanel::kPresetsEntry);
             if (k == PresetPanel::kLoadPreset) {
                 loadPreset();
-                if (presetPanel_)
-                    presetPanel_->relist();
-                // Selects the current program again, loaded or not, which refreshes every control.
-                plugin_->setParameter(parPresetReloadIndex, 0.0f);
                 return;
             }
             if (k == PresetPanel::kSavePreset) {
@@ -541,41 +545,108 @@ int EffectEditor::controlModifierClicked(CControl*, int) {
     return 0;
 }
 
-void EffectEditor::setFileSelector(std::unique_ptr<FileSelector> selector) {
-    fileSelector_ = selector ? std::move(selector) : std::make_unique<PlatformFileSelector>();
-}
-
 void EffectEditor::loadPreset() {
-    FileSelectRequest request;
-    request.command = 0;
+    if (dialog_)
+        return;
+    platform::FileDialogRequest request;
+    request.save = false;
     request.typeName = "VST FXP";
     request.title = "Select filename to LOAD";
-    std::string chosen;
-    if (!fileSelector_->choose(request, chosen))
-        return;
-    std::string path = presetFileName(chosen);
-    if (!path.empty())
-        readPresetFile(path, engine_->program());
+    request.extension = "FXP";
+    dialogPurpose_ = DialogPurpose::kLoad;
+    dialog_ = platform::desktopService().startFileDialog(request);
+    pollDialog();
 }
 
 void EffectEditor::savePreset() {
-    FileSelectRequest request;
-    request.command = 1;
+    if (dialog_)
+        return;
+    platform::FileDialogRequest request;
+    request.save = true;
     request.typeName = "VST Effect FXP";
     request.title = "Select filename to SAVE";
-    std::string chosen;
-    if (!fileSelector_->choose(request, chosen))
-        return;
-    std::string path = presetFileName(chosen);
-    if (!path.empty())
-        writePresetFile(path, engine_->program());
+    request.extension = "FXP";
+    dialogPurpose_ = DialogPurpose::kSave;
+    dialog_ = platform::desktopService().startFileDialog(request);
+    pollDialog();
 }
 
-void EffectEditor::beginEdit(int index) {
+void EffectEditor::pollDialog() {
+    // A question that follows a file dialog is started and polled in the same loop.
+    while (dialog_) {
+        const platform::DialogAnswer answer = dialog_->poll();
+        if (answer.status == platform::DialogAnswer::kRunning)
+            return;
+        dialog_.reset();
+        if (answer.status == platform::DialogAnswer::kUnavailable) {
+            // Nothing was chosen, so nothing is loaded, saved or re-selected.
+            tellUser(answer.problem);
+            return;
+        }
+        finishDialog(answer.path, answer.status == platform::DialogAnswer::kAccepted);
+    }
+}
+
+void EffectEditor::finishDialog(const std::string& answerPath, bool accepted) {
+    switch (dialogPurpose_) {
+        case DialogPurpose::kLoad: {
+            const std::string path = accepted ? presetFileName(answerPath) : std::string();
+            if (!path.empty())
+                readPresetFile(path, engine_->program());
+            if (presetPanel_)
+                presetPanel_->relist();
+            // Selects the current program again, loaded or not, which refreshes every control.
+            plugin_->setParameter(parPresetReloadIndex, 0.0f);
+            return;
+        }
+        case DialogPurpose::kSave: {
+            const std::string path = accepted ? presetFileName(answerPath) : std::string();
+            if (path.empty())
+                return;
+            // The dialog saw the name before the extension was added: ask about the real file.
+            if (std::FILE* existing = std::fopen(path.c_str(), "rb")) {
+                std::fclose(existing);
+                replacePath_ = path;
+                dialogPurpose_ = DialogPurpose::kReplace;
+                const std::size_t slash = path.find_last_of('/');
+                const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+                dialog_ = platform::desktopService().askQuestion(
+                    "Save preset", "\"" + name + "\" already exists. Do you want to replace it?");
+                return;
+            }
+            if (!writePresetFile(path, engine_->program()))
+                tellUser("The preset could not be saved.");
+            return;
+        }
+        case DialogPurpose::kReplace:
+            if (accepted && !writePresetFile(replacePath_, engine_->program()))
+                tellUser("The preset could not be saved.");
+            replacePath_.clear();
+            return;
+    }
+}
+
+void EffectEditor::tellUser(const std::string& text) {
+    if (crowd_)
+        crowd_->showNotice(text);
+}
+
+void EffectEditor::beginEdit(int tag) {
+    // The host hears of a gesture on exactly the parameter the control automates; commands
+    // are not parameters and announce nothing.
+    if (tag < 0 || tag >= int(gestureIndex_.size()))
+        return;
+    int index = tag;
+    if (tag >= kFirstPersonIndex)
+        index = personIndex(selectedPerson(), tag - kFirstPersonIndex);
+    gestureIndex_[std::size_t(tag)] = index;
     plugin_->beginEdit(index);
 }
-void EffectEditor::endEdit(int index) {
-    plugin_->endEdit(index);
+
+void EffectEditor::endEdit(int tag) {
+    if (tag < 0 || tag >= int(gestureIndex_.size()))
+        return;
+    plugin_->endEdit(gestureIndex_[std::size_t(tag)]);
 }
 
 bool EffectEditor::screenshot(ZornbeckScreenshot& shot) {

@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "model/Program.h"
@@ -13,8 +14,11 @@
 #include "vst/AEffEditor.h"
 #include "vst/ZornbeckExtensions.h"
 
+namespace platform {
+class Dialog;
+}
+
 class COffscreenFrame;
-class FileSelector;
 class CGlowLamp;
 class CrowdEngine;
 class EffectVST;
@@ -123,14 +127,19 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
     COnOffButton* helpSwitch() const { return helpSwitch_; }
     PresetPanel* presetPanel() const { return presetPanel_.get(); }
 
-    // The selected person as a number, from parameter 1.
+    // The population menu's entry (0..59) from parameter 0.
+    int populationIndex() const;
+    // The last person the engine plays (0..58).
+    int lastHeardPerson() const;
+    // The selected person as the engine uses it: parameter 1 limited to the people heard.
     int selectedPerson() const;
 
-    // The file dialog used for loading and saving presets.
-    void setFileSelector(std::unique_ptr<FileSelector> selector);
-    // The current program from a file the user chooses / into one; nothing when none is chosen.
+    // Start the file dialog for loading into / saving the current program. The editor keeps
+    // running while it shows; its answer is applied at the idle call that sees it end. Nothing
+    // happens while a dialog is already showing.
     void loadPreset();
     void savePreset();
+    bool dialogShowing() const { return dialog_ != nullptr; }
 
   private:
     void buildControls();
@@ -143,6 +152,10 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
     float parameter(int index) const;
     // Labels the selected-person menu for population index p (p + 1 people).
     void labelSelectedMenu(int p);
+    // Applies the answer of the showing dialog once it has ended.
+    void pollDialog();
+    void finishDialog(const std::string& answerPath, bool accepted);
+    void tellUser(const std::string& text);
 
     EffectVST* plugin_;
     CrowdEngine* engine_;
@@ -170,5 +183,11 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
     CGlowLamp* lamp_ = nullptr;
     COnOffButton* helpSwitch_ = nullptr;
     std::unique_ptr<PresetPanel> presetPanel_;
-    std::unique_ptr<FileSelector> fileSelector_;
+    // The one file dialog or question that may be showing, and what it is for.
+    enum class DialogPurpose { kLoad, kSave, kReplace };
+    std::unique_ptr<platform::Dialog> dialog_;
+    DialogPurpose dialogPurpose_ = DialogPurpose::kLoad;
+    std::string replacePath_;
+    // Parameter announced at each control tag's gesture start, so the end names the same one.
+    std::array<int, kFirstPersonIndex + 8> gestureIndex_{};
 };

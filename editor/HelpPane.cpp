@@ -178,10 +178,14 @@ void HelpPane::onMouseMoved(CPoint where, int buttons) {
             scroll = last > 12 && travel > 0 ? (last - 12) * thumb * kLineHeight / travel : 0;
             break;
         case kTrack:
+            // Pages towards the pointer only in the direction of the press, so paging stops
+            // once the thumb reaches the pointer instead of flipping around it.
+            if (repeat == 0)
+                trackDirection = where.y > 56 + thumb ? 1 : (where.y < 49 + thumb ? -1 : 0);
             if (repeat == 0 || repeat > 8) {
-                if (where.y > 56 + thumb)
+                if (trackDirection > 0 && where.y > 56 + thumb)
                     scroll = std::min(scroll + 144, M);
-                else if (where.y < 49 + thumb)
+                else if (trackDirection < 0 && where.y < 49 + thumb)
                     scroll = std::max(scroll - 144, 0);
                 thumbFromScroll();
             }

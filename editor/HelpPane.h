@@ -68,6 +68,7 @@ class HelpPane {
     int thumb = 0;
     Zone zone = kNone;
     int repeat = 0;
+    int trackDirection = 0;
     CPoint lastPoint;
     int lastButtons = 0;
 };

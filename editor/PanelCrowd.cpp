@@ -51,14 +51,13 @@ int PanelCrowd::axisMode() const {
     COptionMenu* menu = editor ? editor->axisMenu() : nullptr;
     if (!menu)
         return 0;
-    return std::clamp(int(menu->getValue() * 3.0f + 0.5f), 0, 2);
+    return truncateInto(menu->getValue() * 3.0f + 0.5f, 0, 2);
 }
 
 int PanelCrowd::personCount() const {
-    const Program* p = program();
-    if (!p)
+    if (!program())
         return 0;
-    return std::min(int(p->parPopulation * 60.0f + 0.5f) + 1, 59);
+    return editor->lastHeardPerson() + 1;
 }
 
 CPoint PanelCrowd::personPosition(int person) const {
@@ -70,12 +69,15 @@ CPoint PanelCrowd::personPosition(int person) const {
     float u = fields[kAxisSlots[mode][0]];
     float v = fields[kAxisSlots[mode][1]];
     float w = float(size.width()), h = float(size.height());
-    return {int(u * (w - 8.0f) + 4.0f), int((1.0f - v) * (h - 8.0f) + 4.0f)};
+    // Values beyond 0..1 (a host or chunk can store them) keep to the edge of the field.
+    return {truncateInto(u * (w - 8.0f) + 4.0f, 4, size.width() - 4),
+            truncateInto((1.0f - v) * (h - 8.0f) + 4.0f, 4, size.height() - 4)};
 }
 
 void PanelCrowd::draw(CDrawContext* context) {
     if (mode == kHelpMode) {
         help->draw(context);
+        drawNotice(context);
         setDirty(false);
         return;
     }
@@ -131,7 +133,51 @@ void PanelCrowd::draw(CDrawContext* context) {
         context->drawString(text, CRect(-2, 34, 338, 50), kCenterText);
         context->setGlobalAlpha(1.0f);
     }
+    drawNotice(context);
     setDirty(false);
+}
+
+void PanelCrowd::showNotice(const std::string& text) {
+    noticeText = text;
+    noticeLeft = text.empty() ? 0 : kNoticeRedraws;
+    setDirty();
+}
+
+void PanelCrowd::drawNotice(CDrawContext* context) {
+    if (noticeLeft <= 0)
+        return;
+    --noticeLeft;
+    // Fully shown, then fading over the last 32 redraws.
+    const float alpha = std::min(1.0f, float(noticeLeft) / 32.0f);
+    const CFontDesc font{"Arial", 10, true};
+    context->setFont(font);
+    const int width = std::min(context->getStringWidth(noticeText) + 16, size.width() - 8);
+    const int left = size.left + (size.width() - width) / 2;
+    const CRect box(left, size.top + 120, left + width, size.top + 142);
+    context->setGlobalAlpha(alpha * 0.85f);
+    context->setFillColor({0, 0, 0, 255});
+    context->fillRect(box);
+    context->setGlobalAlpha(alpha);
+    context->setFontColor({255, 255, 155, 255});
+    context->drawString(noticeText, box, kCenterText);
+    context->setGlobalAlpha(1.0f);
+    if (noticeLeft == 0)
+        noticeText.clear();
+}
+
+void PanelCrowd::announceDrag(bool begin) {
+    if (!editor || !editor->plugin())
+        return;
+    for (int& index : dragIndices) {
+        if (index < 0)
+            continue;
+        if (begin)
+            editor->plugin()->beginEdit(index);
+        else
+            editor->plugin()->endEdit(index);
+    }
+    if (!begin)
+        dragIndices[0] = dragIndices[1] = -1;
 }
 
 void PanelCrowd::moveDragged(CPoint where) {
@@ -181,12 +227,17 @@ CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
     if (hit < 0)
         return kMouseHandled;
     CrowdEngine* engine = editor->engine();
-    if (hit != int(engine->program().parPersonSelected * 60.0f + 0.5f)) {
+    if (hit != editor->selectedPerson()) {
         // Selecting by clicking is not an automation the host hears of.
         float selected = float(hit) * (1.0f / 60.0f);
         engine->markParameter(parPersonSelectedIndex, selected);
         editor->setParameter(parPersonSelectedIndex, selected);
     }
+    // The host hears of the gesture on the two values the drag automates.
+    const int mode = axisMode();
+    dragIndices[0] = personIndex(hit, kAxisSlots[mode][0]);
+    dragIndices[1] = personIndex(hit, kAxisSlots[mode][1]);
+    announceDrag(true);
     moveDragged({local.x + grab.x, local.y + grab.y});
     return kMouseHandled;
 }
@@ -206,6 +257,7 @@ CMouseResult PanelCrowd::onMouseMoved(CPoint where, int buttons) {
 CMouseResult PanelCrowd::onMouseUp(CPoint, int) {
     help->onMouseUp();
     dragged = -1;
+    announceDrag(false);
     if (isEditing())
         endEdit();
     return kMouseHandled;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 #include "toolkit/CView.h"
 
@@ -40,11 +41,18 @@ class PanelCrowd : public CControl {
     int versionFade() const { return fade; }
     int animationPhase() const { return phase; }
     HelpPane* helpPane() const { return help.get(); }
+    // A message drawn over the panel for a few seconds, in either mode.
+    void showNotice(const std::string& text);
+    const std::string& notice() const { return noticeText; }
+    static constexpr int kNoticeRedraws = 150;
 
   private:
     const Program* program() const;
     // Person values from a panel-local position, for the dragged person.
     void moveDragged(CPoint where);
+    void drawNotice(CDrawContext* context);
+    // The two parameters a drag of person i changes.
+    void announceDrag(bool begin);
 
     EffectEditor* editor;
     std::unique_ptr<CBitmap> cache;
@@ -54,4 +62,7 @@ class PanelCrowd : public CControl {
     int fade = kVersionFadeStart;
     int phase = 0;
     int drawCounter = 0;
+    std::string noticeText;
+    int noticeLeft = 0;
+    int dragIndices[2] = {-1, -1};
 };

@@ -4,10 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/Desktop.h"
-#include "plugin/EffectVST.h"
 #include "model/Program.h"
 #include "model/ProgramBankOps.h"
+#include "plugin/EffectVST.h"
 
 namespace {
 
@@ -75,13 +74,4 @@ bool readPresetFile(const std::string& path, Program& program) {
     else
         upgradeProgramV1(program, bytes.data());
     return true;
-}
-
-bool PlatformFileSelector::choose(const FileSelectRequest& request, std::string& path) {
-    platform::FileDialogRequest dialog;
-    dialog.save = request.command == 1;
-    dialog.title = request.title;
-    dialog.typeName = request.typeName;
-    dialog.extension = request.dosExtension;
-    return platform::desktopService().chooseFile(dialog, path);
 }

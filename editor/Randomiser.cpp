@@ -37,11 +37,11 @@ void Randomiser::randomise() {
     int last = first;
     if (editor->allSwitch()->getValue() == 1.0f) {
         first = 0;
-        last = int(60.0f * plugin->getParameter(parPopulationIndex) + 0.5f);
+        last = editor->populationIndex();
     }
     editor->crowd()->rebuild = 1.0f;
     for (int n = first; n <= last; ++n) {
-        int g = int(editor->groupMenu()->getValue() * 10.0f + 0.5f);
+        int g = truncateInto(editor->groupMenu()->getValue() * 10.0f + 0.5f, -1, 10);
         int count = 0;
         const int* slots = groupSlots(g, count);
         // Plain changes: the host is not told of them.

@@ -5,7 +5,22 @@
 namespace platform {
 
 namespace {
+
 std::atomic<DesktopService*> current{nullptr};
+
+class FinishedDialog final : public Dialog {
+  public:
+    explicit FinishedDialog(DialogAnswer answer) : answer_(std::move(answer)) {}
+    DialogAnswer poll() override { return answer_; }
+
+  private:
+    DialogAnswer answer_;
+};
+
+}  // namespace
+
+std::unique_ptr<Dialog> finishedDialog(DialogAnswer answer) {
+    return std::make_unique<FinishedDialog>(std::move(answer));
 }
 
 DesktopService& desktopService() {

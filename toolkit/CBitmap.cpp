@@ -5,6 +5,8 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <map>
+#include <mutex>
 
 #include "resources/ResourceTable.h"
 
@@ -63,11 +65,21 @@ std::shared_ptr<CBitmap> CBitmap::fromPngFile(const std::string& path) {
 }
 
 std::shared_ptr<CBitmap> CBitmap::fromResource(int number) {
+    // Every instance in the process shows the same skins: one decoded copy serves them all for
+    // as long as any of them holds it.
+    static std::mutex mutex;
+    static std::map<int, std::weak_ptr<CBitmap>> decoded;
+    std::lock_guard<std::mutex> lock(mutex);
+    std::weak_ptr<CBitmap>& entry = decoded[number];
+    if (std::shared_ptr<CBitmap> shared = entry.lock())
+        return shared;
     const unsigned char* bytes = nullptr;
     std::size_t size = 0;
     if (!findResource(number, "PNG", &bytes, &size))
         return nullptr;
-    return fromPng(bytes, size);
+    std::shared_ptr<CBitmap> bitmap = fromPng(bytes, size);
+    entry = bitmap;
+    return bitmap;
 }
 
 std::vector<unsigned char> CBitmap::encodePng() const {

@@ -17,7 +17,8 @@ class CBitmap {
     // Decodes a PNG held in memory; nullptr when it is not a readable PNG.
     static std::shared_ptr<CBitmap> fromPng(const unsigned char* data, std::size_t size);
     static std::shared_ptr<CBitmap> fromPngFile(const std::string& path);
-    // Resource `number` of type "PNG" of the module; nullptr when there is none.
+    // Resource `number` of type "PNG" of the module; nullptr when there is none. The pixels are
+    // shared with every other holder of the same resource in the process, so they are only read.
     static std::shared_ptr<CBitmap> fromResource(int number);
 
     int getWidth() const { return width; }

@@ -5,6 +5,16 @@
 #include <cstdint>
 #include <string>
 
+// Float to int truncation kept within [lo, hi]; NaN gives lo. Control values can come from a
+// host or a stored chunk, so a plain cast could overflow.
+constexpr int truncateInto(float x, int lo, int hi) {
+    if (!(x >= float(lo)))
+        return lo;
+    if (x >= float(hi))
+        return hi;
+    return int(x);
+}
+
 struct CPoint {
     int x = 0;
     int y = 0;

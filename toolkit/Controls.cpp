@@ -1,6 +1,7 @@
 #include "toolkit/Controls.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 // ---------------------------------------------------------------- CAnimKnob
@@ -10,8 +11,7 @@ CAnimKnob::CAnimKnob(const CRect& r, CControlListener* l, int t, int frames, int
     : CControl(r, l, t, std::move(strip)), subPixmaps(std::max(frames, 1)), heightOfOneImage(frameHeight) {}
 
 int CAnimKnob::frameIndex() const {
-    float v = std::clamp(value, 0.0f, 1.0f);
-    return std::min(int(v * float(subPixmaps - 1)), subPixmaps - 1);
+    return truncateInto(value * float(subPixmaps - 1), 0, subPixmaps - 1);
 }
 
 void CAnimKnob::draw(CDrawContext* context) {
@@ -23,7 +23,8 @@ void CAnimKnob::draw(CDrawContext* context) {
 void CAnimKnob::anchor(CPoint where, int buttons) {
     anchorPoint = where;
     lastPoint = where;
-    anchorValue = value;
+    // A drag starts from the frame shown, also for a value out of range.
+    anchorValue = std::isnan(value) ? 0.0f : std::clamp(value, 0.0f, 1.0f);
     anchorFine = (buttons & kFineAdjustModifier) != 0;
 }
 
@@ -241,7 +242,7 @@ void COptionMenu::setValue(float v) {
     value = v;
     int n = getNbEntries();
     if (n > 0)
-        current = std::min(int(v * float(n)), n - 1);
+        current = truncateInto(v * float(n), 0, n - 1);
     setDirty();
 }
 

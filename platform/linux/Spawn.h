@@ -4,6 +4,12 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/Desktop.h"
+
 extern char** environ;
 
 namespace platform {
@@ -19,5 +25,10 @@ inline void runDetached(const char* script, const char* first, const char* secon
         waitpid(pid, &status, 0);
     }
 }
+
+// Starts a dialog program (argv[0] a full path, never a shell) without waiting for it: its
+// answer is what it prints when it exits with 0, and it is ended when the handle goes away.
+// An already-ended kUnavailable answer when it cannot be started.
+std::unique_ptr<Dialog> startDialogProgram(const std::vector<std::string>& args);
 
 }  // namespace platform

@@ -1,7 +1,9 @@
-// Test double: answers file dialogs from a list and records the web pages asked for.
+// Test double: answers dialogs from a script (or keeps them showing until told), and records
+// what was asked for.
 #pragma once
 
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -10,29 +12,67 @@
 namespace platform {
 
 class RecordingDesktopService final : public DesktopService {
-public:
+  public:
     RecordingDesktopService() : previous_(setDesktopService(this)) {}
     ~RecordingDesktopService() override { setDesktopService(previous_); }
     RecordingDesktopService(const RecordingDesktopService&) = delete;
     RecordingDesktopService& operator=(const RecordingDesktopService&) = delete;
 
-    bool chooseFile(const FileDialogRequest& request, std::string& path) override {
+    std::unique_ptr<Dialog> startFileDialog(const FileDialogRequest& request) override {
         requests.push_back(request);
-        if (answers.empty()) {
-            return false;
-        }
-        path = answers.front();
-        answers.pop_front();
-        return true;
+        return next();
+    }
+    std::unique_ptr<Dialog> askQuestion(const std::string&, const std::string& text) override {
+        questions.push_back(text);
+        return next();
     }
     void openWebPage(const char* url) override { webPages.emplace_back(url); }
 
-    std::deque<std::string> answers;
+    // Script helpers: the next dialog ends with this path / yes, or is cancelled / unavailable.
+    void accept(const std::string& path = {}) { answers.push_back({DialogAnswer::kAccepted, path, {}}); }
+    void cancel() { answers.push_back({DialogAnswer::kCancelled, {}, {}}); }
+    void lack(const std::string& problem) { answers.push_back({DialogAnswer::kUnavailable, {}, problem}); }
+
+    // The last dialog started, while its owner still holds it; set its answer to end it.
+    std::shared_ptr<DialogAnswer> lastDialog() const { return last_.lock(); }
+    int dialogsStarted() const { return started_; }
+
+    // Dialogs started while this is set keep showing until the test answers them.
+    bool holdOpen = false;
+    // Answers of the next dialogs, in order; with none left a dialog is cancelled.
+    std::deque<DialogAnswer> answers;
     std::vector<FileDialogRequest> requests;
+    std::vector<std::string> questions;
     std::vector<std::string> webPages;
 
-private:
+  private:
+    class ScriptedDialog final : public Dialog {
+      public:
+        explicit ScriptedDialog(std::shared_ptr<DialogAnswer> answer) : answer_(std::move(answer)) {}
+        DialogAnswer poll() override { return *answer_; }
+
+      private:
+        std::shared_ptr<DialogAnswer> answer_;
+    };
+
+    std::unique_ptr<Dialog> next() {
+        auto answer = std::make_shared<DialogAnswer>();
+        if (!holdOpen) {
+            if (answers.empty()) {
+                answer->status = DialogAnswer::kCancelled;
+            } else {
+                *answer = answers.front();
+                answers.pop_front();
+            }
+        }
+        last_ = answer;
+        ++started_;
+        return std::make_unique<ScriptedDialog>(answer);
+    }
+
     DesktopService* previous_;
+    std::weak_ptr<DialogAnswer> last_;
+    int started_ = 0;
 };
 
 }  // namespace platform

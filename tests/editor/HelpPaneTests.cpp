@@ -129,12 +129,14 @@ TEST_F(HelpPaneTest, TrackPagesAndSmallOffsetsSnapBackToTheTop) {
     screen->mouseUp(onScreen(330, 200));
 
     // Back to the top with the thumb; a one-pixel drag moves less than a line and snaps back.
-    // Paging stops once the thumb has passed the pointer.
+    // Paging stops once the thumb has passed the pointer, and stays stopped at every tick.
     screen->mouseDown(onScreen(330, 49 + pane->thumbPosition() - 5));
     EXPECT_EQ(pane->pressedZone(), HelpPane::kTrack);
     EXPECT_EQ(pane->scrollOffset(), 144);
-    for (int i = 0; i < 20; ++i) tick();
-    EXPECT_EQ(pane->scrollOffset(), 144);
+    for (int i = 0; i < 21; ++i) {
+        tick();
+        ASSERT_EQ(pane->scrollOffset(), 144) << "tick " << i;
+    }
     screen->mouseUp(onScreen(330, 60));
     screen->mouseDown(onScreen(330, 50));
     for (int i = 0; i < 20; ++i) tick();
@@ -150,6 +152,29 @@ TEST_F(HelpPaneTest, TrackPagesAndSmallOffsetsSnapBackToTheTop) {
     EXPECT_EQ(pane->thumbPosition(), 49);
     EXPECT_EQ(pane->scrollOffset(), (99 - 12) * 49 * 12 / 176);
     screen->mouseUp(onScreen(330, 102));
+}
+
+TEST_F(HelpPaneTest, TrackHeldJustBeyondTheThumbStopsWhereTheThumbReachesThePointer) {
+    openHelp();
+    useText(numbered(100));
+    // Just below the thumb: one page down takes the thumb past the pointer, and there it stays.
+    const int below = 56 + pane->thumbPosition() + 3;
+    screen->mouseDown(onScreen(330, below));
+    EXPECT_EQ(pane->scrollOffset(), 144);
+    ASSERT_GT(49 + pane->thumbPosition(), below);
+    for (int i = 0; i < 15; ++i) {
+        tick();
+        ASSERT_EQ(pane->scrollOffset(), 144) << "tick " << i;
+    }
+    screen->mouseUp(onScreen(330, below));
+    // Further down, it pages until the thumb covers the pointer, then stops.
+    screen->mouseDown(onScreen(330, 200));
+    for (int i = 0; i < 60; ++i) tick();
+    const int stopped = pane->scrollOffset();
+    EXPECT_LE(200, 56 + pane->thumbPosition());  // the pointer is no longer below the thumb
+    tick();
+    EXPECT_EQ(pane->scrollOffset(), stopped);
+    screen->mouseUp(onScreen(330, 200));
 }
 
 TEST_F(HelpPaneTest, WithoutTextTheScrollBarStaysAtTheTop) {

@@ -82,7 +82,10 @@ TEST_F(WiringTest, PersonDialsWriteTheSelectedPersonsParameters) {
     screen->drag({381, 238}, {381 + 45, 238});  // the pan dial, +0.1
     EXPECT_FLOAT_EQ(plugin.getParameter(20 + 84 + slotPan), 0.6f);
     EXPECT_FLOAT_EQ(automated(20 + 84 + slotPan), 0.6f);
-    EXPECT_EQ(count(audioMasterBeginEdit, 26), 1);  // the gesture carries the dial's tag
+    // The gesture names the parameter that is automated, not the dial's tag.
+    EXPECT_EQ(count(audioMasterBeginEdit, 20 + 84 + slotPan), 1);
+    EXPECT_EQ(count(audioMasterEndEdit, 20 + 84 + slotPan), 1);
+    EXPECT_EQ(count(audioMasterBeginEdit, 26), 0);
     EXPECT_EQ(count(audioMasterAutomate, 26), 0);
 }
 

@@ -1,4 +1,6 @@
 // Behaviour of the controls on the off-screen frame.
+#include <limits>
+
 #include "ToolkitFixture.h"
 
 namespace {
@@ -56,6 +58,42 @@ TEST_F(KnobTest, ShowsFrameTruncatedValueTimes64AndAnnouncesTheGesture) {
     ASSERT_EQ(rec.edits.size(), 2u);
     EXPECT_EQ(rec.edits[0], std::make_pair('b', 23));
     EXPECT_EQ(rec.edits[1], std::make_pair('e', 23));
+}
+
+TEST_F(KnobTest, ValuesOutOfRangeShowAnEndFrameAndDragFromThere) {
+    auto* knob = new CAnimKnob(CRect(10, 10, 20, 20), &rec, 13, 65, 10, strip(10, 10, 65));
+    frame->addView(knob);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    const float inf = std::numeric_limits<float>::infinity();
+    const struct {
+        float value;
+        int frame;
+    } cases[] = {{nan, 0}, {-inf, 0}, {-1e30f, 0}, {inf, 64}, {1e30f, 64}, {1.5f, 64}};
+    for (const auto& c : cases) {
+        knob->setValue(c.value);
+        EXPECT_EQ(knob->frameIndex(), c.frame) << c.value;
+        EXPECT_EQ(screen->captureAll().color(15, 15).red, c.frame) << c.value;
+    }
+    // A drag from NaN starts at the frame shown and reports only numbers in range.
+    knob->setValue(nan);
+    rec.reports.clear();
+    screen->drag({12, 12}, {12 + 45, 12});
+    ASSERT_FALSE(rec.reports.empty());
+    EXPECT_FLOAT_EQ(rec.reports.back().value, 0.1f);
+    knob->setValue(1e30f);
+    screen->drag({12, 12}, {12 - 45, 12});
+    EXPECT_FLOAT_EQ(rec.reports.back().value, 0.9f);
+}
+
+TEST_F(OffscreenTest, MenuValuesOutOfRangeAreIgnored) {
+    auto* menu = new COptionMenu(CRect(0, 0, 50, 20), &rec, 0);
+    frame->addView(menu);
+    for (const char* e : {"a", "b", "c"}) menu->addEntry(e);
+    menu->setValue(0.5f);
+    for (float v : {std::numeric_limits<float>::quiet_NaN(), 1e30f, -1e-30f, 1.0001f}) menu->setValue(v);
+    EXPECT_EQ(menu->getCurrentIndex(), 1);
+    menu->setValue(1.0f);
+    EXPECT_EQ(menu->getCurrentIndex(), 2);
 }
 
 TEST_F(OffscreenTest, KickButtonReportsOnReleaseOnly) {

@@ -88,4 +88,20 @@ TEST(SkinResources, UserGuideIsTextWithCrLfLinesAndHeadings) {
     }
 }
 
+TEST(SkinResources, DecodedSkinsAreSharedWhileHeldAndReleasedAfter) {
+    std::shared_ptr<CBitmap> first = CBitmap::fromResource(118);
+    std::shared_ptr<CBitmap> second = CBitmap::fromResource(118);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(first->pixels(), second->pixels());
+    EXPECT_NE(CBitmap::fromResource(129)->pixels(), first->pixels());
+    EXPECT_EQ(CBitmap::fromResource(9999), nullptr);
+    // Nothing keeps the pixels once the last holder lets go.
+    std::weak_ptr<CBitmap> watch = first;
+    first.reset();
+    EXPECT_FALSE(watch.expired());
+    second.reset();
+    EXPECT_TRUE(watch.expired());
+    EXPECT_EQ(CBitmap::fromResource(118)->getWidth(), 620);
+}
+
 }  // namespace
