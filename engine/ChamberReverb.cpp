@@ -323,8 +323,13 @@ inline __attribute__((always_inline)) void readModulated(const float* buffer, in
 
 // Within a sub-block no longer than the shortest line, every tap and output read lies before
 // the block, and every write is read only after it: each stage can run over the whole block.
-__attribute__((target_clones("avx512f", "avx2", "default"))) void ChamberReverb::processSubBlock(
-    const float* const* inputs, float* const* outputs, int start, int n, float level, int used) {
+#if defined(__ELF__)
+#define ZB_WIDE_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+#else  // PE has no ifunc to pick a clone with
+#define ZB_WIDE_CLONES
+#endif
+ZB_WIDE_CLONES void ChamberReverb::processSubBlock(const float* const* inputs, float* const* outputs,
+                                                   int start, int n, float level, int used) {
     static_assert(kSubBlock == 64, "hadamard8 scratch rows are 64 frames");
     for (int c = 0; c < used; ++c) {
         for (int j = 0; j < n; ++j) {
