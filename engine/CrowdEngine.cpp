@@ -1,5 +1,6 @@
 #include "engine/CrowdEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -430,6 +431,8 @@ void CrowdEngine::processPass(float** inputs, float** outputs, int nIn, int nOut
     // Segments end where a fade reaches its bottom, so the reverb is reset at that very frame.
     int start = 0;
     while (start < frames) {
+        fadeMoved_ = false;
+        bypassed_ = false;
         const int n = frameByFrame_ ? renderFrameByFrame(outputs, nIn, nOut, start, frames - start)
                                     : renderSubBlocks(nIn, nOut, outputs, start, frames - start);
         float* segment[2] = {outputs[0] + start, outputs[nOut - 1] + start};
@@ -448,10 +451,7 @@ void CrowdEngine::processPass(float** inputs, float** outputs, int nIn, int nOut
 // cross-fade follows frame by frame.
 void CrowdEngine::finishSegment(int nIn, int nOut, float** outputs, int start, int frames) {
     const float* fades = globalFades_.get() + start;
-    bool fading = false;
-    for (int l = 0; l < frames; ++l) {
-        fading |= fades[l] != 1.0f;
-    }
+    const bool fading = fadeMoved_;
     if (fading) {
         for (int c = 0; c < nOut; ++c) {
             float* out = outputs[c] + start;
@@ -461,10 +461,7 @@ void CrowdEngine::finishSegment(int nIn, int nOut, float** outputs, int start, i
         }
     }
     const float* active = activeFades_.get() + start;
-    bool bypassing = false;
-    for (int l = 0; l < frames; ++l) {
-        bypassing |= active[l] < 1.0f;
-    }
+    const bool bypassing = bypassed_;
     if (bypassing) {
         for (int c = 0; c < nOut; ++c) {
             const float* copy = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
@@ -554,6 +551,8 @@ int CrowdEngine::renderFrameByFrame(float** outputs, int nIn, int nOut, int star
         stepGlobals();
         globalFades_[l] = globalFadeValue_;
         activeFades_[l] = activeFadeValue_;
+        fadeMoved_ |= globalFadeValue_ != 1.0f;
+        bypassed_ |= activeFadeValue_ < 1.0f;
         const float level = levelScale_ * wetGain_ * 5.0f;
 
         float dry[2];
@@ -659,6 +658,21 @@ int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, 
         n = n < ringSize_ - writePosition_ ? n : ringSize_ - writePosition_;
         n = n < safe ? n : safe;
         int j = 0;
+        const bool steady = globalFadeStep_.load(std::memory_order_relaxed) == 0.0f &&
+                            activeFadeStep_.load(std::memory_order_relaxed) == 0.0f && !gliding_;
+        if (steady) {
+            // Nothing moves: no frame needs its own step.
+            const int counted = start == first ? n - 1 : n;
+            framesSinceBottom_ =
+                framesSinceBottom_ + counted < kFadeFrames ? framesSinceBottom_ + counted : kFadeFrames;
+            std::fill_n(globalFades_.get() + start, n, globalFadeValue_);
+            std::fill_n(activeFades_.get() + start, n, activeFadeValue_);
+            fadeMoved_ |= globalFadeValue_ != 1.0f;
+            bypassed_ |= activeFadeValue_ < 1.0f;
+            runSubBlock(nIn, nOut, outputs, start, n, globalFades_.get() + start, nullptr, nullptr);
+            start += n;
+            continue;
+        }
         for (; j < n; ++j) {
             if (start + j != first && !reachBottom(false)) {
                 bottom = true;  // the bottom frame opens the next segment
@@ -667,6 +681,8 @@ int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, 
             stepGlobals();
             globalFades_[start + j] = globalFadeValue_;
             activeFades_[start + j] = activeFadeValue_;
+            fadeMoved_ |= globalFadeValue_ != 1.0f;
+            bypassed_ |= activeFadeValue_ < 1.0f;
             dryGains[j] = dryGain_;
             levels[j] = levelScale_ * wetGain_ * 5.0f;
         }
@@ -725,10 +741,20 @@ void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int
         }
         const float* dry = inputCopies_[c < nIn ? c : nIn - 1].data() + start;
         float* out = outputs[c] + start;
-        for (int j = 0; j < n; ++j) {
-            const float value = dryGains[j] * dry[j] + levels[j] * sum[j];
-            out[j] = value;
-            clip |= !(value * fade[j] < 1.0f);
+        if (dryGains == nullptr) {
+            const float dryGain = dryGain_;
+            const float level = levelScale_ * wetGain_ * 5.0f;
+            for (int j = 0; j < n; ++j) {
+                const float value = dryGain * dry[j] + level * sum[j];
+                out[j] = value;
+                clip |= !(value * fade[j] < 1.0f);
+            }
+        } else {
+            for (int j = 0; j < n; ++j) {
+                const float value = dryGains[j] * dry[j] + levels[j] * sum[j];
+                out[j] = value;
+                clip |= !(value * fade[j] < 1.0f);
+            }
         }
     }
     if (clip) {

@@ -150,6 +150,9 @@ class CrowdEngine {
     int framesSinceBottom_ = kFadeFrames;
     // True while the bottom of a fade re-applies everything: no cross-fades, no cleared rings.
     bool atBottom_ = false;
+    // Whether any frame of the segment being rendered fades or bypasses.
+    bool fadeMoved_ = false;
+    bool bypassed_ = false;
 
     // Wet and dry glide over the pass in which they change, like the voices' gain and pan.
     bool gliding_ = false;

@@ -70,13 +70,15 @@ struct VoiceState {
     // frames [re 0, im 0, re 1, im 1]: the real and quadrature parts of each output channel.
     void readout(const float* ring, float shiftAll, float* out, int channels) {
         const float k = pitchModDepth * pitchModSin + shiftCoefficient + shiftAll;
+        const float cosBefore = shiftCos;
         stepOscillator(shiftSin, shiftCos, k);
+        const float quadrature = shiftQuadrature(cosBefore);
         const float g = gain * fadeValue;
         const float* at = ring + kRingFrame * readIndex;
         const float f = delayFraction;
         for (int ch = 0; ch < channels; ++ch) {
-            const float z0 = shiftSin * at[2 * ch] + shiftCos * at[2 * ch + 1];
-            const float z1 = shiftSin * at[kRingFrame + 2 * ch] + shiftCos * at[kRingFrame + 2 * ch + 1];
+            const float z0 = shiftSin * at[2 * ch] + quadrature * at[2 * ch + 1];
+            const float z1 = shiftSin * at[kRingFrame + 2 * ch] + quadrature * at[kRingFrame + 2 * ch + 1];
             const float y = (z0 - z1) * f + z1;
             out[ch] += y * panGain[ch] * g;
         }
@@ -99,6 +101,11 @@ struct VoiceState {
     }
 
     static float panLaw(float t);
+
+    // The two-multiply recursion's cosine runs half a step ahead of its sine (a quarter period
+    // less half the step's angle). The midpoint of the cosine before and after the step is the
+    // sine's exact quadrature partner, at cos(angle / 2) of its amplitude.
+    float shiftQuadrature(float cosBefore) const { return 0.5f * (cosBefore + shiftCos); }
 
   private:
     static void stepOscillator(float& s, float& c, float k) {

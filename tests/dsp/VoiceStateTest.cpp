@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "engine/VoiceState.h"
 
@@ -80,4 +82,57 @@ TEST(VoiceState, DelayPositionClampsAtOneSample) {
         ASSERT_GE(behind, 1);
         ASSERT_LE(behind, 3 + 551);
     }
+}
+
+// The shift oscillator's sine and its quadrature partner trace a circle (scaled by cos of half
+// the step's angle): a true quadrature pair, where the plain cosine traces an ellipse. Over ten
+// minutes of a swinging shift the amplitude stays put.
+TEST(VoiceState, ShiftOscillatorIsAQuadraturePairThatKeepsItsAmplitude) {
+    Individual p = person(1.0f, 0.0f, 0.0f, 1.0f);
+    VoiceState voice;
+    voice.shiftSin = 0.0f;
+    voice.shiftCos = 1.0f;
+    voice.applyParameter(slotPitchShift, p, 44100.0f);
+    float ring[2 * kRingFrame] = {};
+    const float k = voice.shiftCoefficient + 0.1f;  // with a shift of all, about 390 Hz
+    const float half = std::sqrt(1.0f - 0.25f * k * k);
+    double pairLow = 2.0, pairHigh = 0.0, plainLow = 2.0, plainHigh = 0.0;
+    for (int n = 0; n < 2000; ++n) {
+        float out[2] = {0.0f, 0.0f};
+        const float before = voice.shiftCos;
+        voice.readout(ring, 0.1f, out, 2);
+        const double q = voice.shiftQuadrature(before) / half;
+        const double pair = double(voice.shiftSin) * voice.shiftSin + q * q;
+        const double plain =
+            double(voice.shiftSin) * voice.shiftSin + double(voice.shiftCos) * voice.shiftCos;
+        pairLow = std::min(pairLow, pair);
+        pairHigh = std::max(pairHigh, pair);
+        plainLow = std::min(plainLow, plain);
+        plainHigh = std::max(plainHigh, plain);
+    }
+    EXPECT_LT(pairHigh - pairLow, 1e-5);
+    EXPECT_GT(plainHigh - plainLow, 0.05);  // the ellipse the plain pair would leave an image from
+
+    // Ten minutes with the shift swinging by pitch modulation.
+    voice.pitchModDepth = 0.01f;
+    voice.pitchModCoefficient = 0.0005f;
+    voice.pitchModSin = 0.0f;
+    voice.pitchModCos = 1.0f;
+    double low = 2.0, high = 0.0;
+    for (int n = 0; n < 600 * 44100; ++n) {
+        voice.stepModulation(n & kRingMask);
+        float out[2] = {0.0f, 0.0f};
+        const float before = voice.shiftCos;
+        voice.readout(ring, 0.1f, out, 2);
+        if (n % 4096 == 0) {
+            const float kn = voice.pitchModDepth * voice.pitchModSin + voice.shiftCoefficient + 0.1f;
+            const double q = voice.shiftQuadrature(before) / std::sqrt(1.0f - 0.25f * kn * kn);
+            const double r = double(voice.shiftSin) * voice.shiftSin + q * q;
+            low = std::min(low, r);
+            high = std::max(high, r);
+        }
+    }
+    std::printf("quadrature pair amplitude squared over ten minutes: %.6f .. %.6f\n", low, high);
+    EXPECT_GT(low, 0.99);
+    EXPECT_LT(high, 1.01);
 }

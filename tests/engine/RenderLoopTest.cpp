@@ -137,6 +137,23 @@ TEST(RenderLoop, NegativeFrameCountTouchesNothing) {
     EXPECT_EQ(rig.out[0][0], -7.0f);
 }
 
+// A host re-sending the values it already sent starts no dip, no glide and no reset.
+TEST(RenderLoop, ResentValuesStartNothing) {
+    Rig rig;
+    rig.settle();
+    ASSERT_EQ(rig.engine.globalFadeStep(), 0.0f);
+    for (int index : {int{parPopulationIndex}, int{parSoloIndex}, int{parAllpassSpreadIndex},
+                      int{parActiveIndex}, int{parGlobalWetIndex}, personIndex(3, slotDelayTime)}) {
+        rig.plugin.setParameter(index, rig.plugin.getParameter(index));
+        EXPECT_EQ(rig.engine.globalFadeStep(), 0.0f) << index;
+        EXPECT_EQ(rig.engine.activeFadeStep(), 0.0f) << index;
+        EXPECT_FALSE(rig.engine.pending(index)) << index;
+    }
+    // A changed value does.
+    rig.plugin.setParameter(parSoloIndex, rig.plugin.getParameter(parSoloIndex) > 0.5f ? 0.0f : 1.0f);
+    EXPECT_LT(rig.engine.globalFadeStep(), 0.0f);
+}
+
 TEST(RenderLoop, GlobalFadeDipsAndReturns) {
     Rig rig;
     rig.dryOnly(0.5f);
@@ -200,8 +217,8 @@ TEST(RenderLoop, WildGlobalValuesKeepCountsInRange) {
 
 TEST(RenderLoop, WildPersonValuesDoNotReadOutsideTheRings) {
     Rig rig;
-    const float wild[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(), 1e9f,
-                          -1e9f};
+    const float wild[] = {std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::infinity(),
+                          1e9f, -1e9f};
     int person = 0;
     for (float value : wild) {
         for (int slot = 0; slot < 8; ++slot) {

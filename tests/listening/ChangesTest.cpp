@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <functional>
@@ -163,6 +164,21 @@ double zipperDb(const std::vector<float>& x, std::size_t from, double f0, double
     return db(far / near);
 }
 
+// Level of one frequency against the strongest bin, dB.
+double levelAtDb(const std::vector<double>& power, double f, double rate) {
+    const std::size_t n = (power.size() - 1) * 2;
+    const std::size_t k = static_cast<std::size_t>(std::lround(f * static_cast<double>(n) / rate));
+    double peak = 0.0;
+    double at = 0.0;
+    for (std::size_t i = 0; i < power.size(); ++i) {
+        peak = std::max(peak, power[i]);
+    }
+    for (std::size_t i = k - 3; i <= k + 3; ++i) {
+        at = std::max(at, power[i]);
+    }
+    return db(at / peak);
+}
+
 double largestJump(const std::vector<float>& x, std::size_t from, std::size_t to) {
     double jump = 0.0;
     for (std::size_t i = from + 1; i < to; ++i) {
@@ -235,6 +251,7 @@ TEST(Changes, DipsAreSmoothAroundChanges) {
     const Change changes[] = {
         {"program 0 to 20", 0, [](Player& p) { p.plugin->setProgram(20); }},
         {"program 20 to 2", 20, [](Player& p) { p.plugin->setProgram(2); }},
+        {"program 2 reloaded", 2, [](Player& p) { p.plugin->setProgram(2); }},
         {"population", 0, [](Player& p) { p.set(parPopulationIndex, 0.5f); }},
         {"solo", 2, [](Player& p) { p.set(parSoloIndex, 1.0f); }},
         {"spread", 0, [](Player& p) { p.set(parAllpassSpreadIndex, 0.8f); }},
@@ -440,4 +457,66 @@ TEST(Changes, ProgramStormsCostAboutASteadyBlock) {
                     spent[0] / blocks * 1e6, spent[1] / blocks * 1e6);
         EXPECT_LT(spent[1], 2.0 * spent[0]) << block;
     }
+}
+
+// One voice shifted by +-80 Hz (its own shift) and +-440 Hz (the shift of all): the mirrored
+// image stays far below the shifted tone, at two tone frequencies.
+TEST(Changes, ShiftedVoiceLeavesNoImage) {
+    struct Shift {
+        float person, all;
+        double hertz;
+    };
+    const Shift shifts[] = {
+        {1.0f, 0.5f, 80.0}, {0.0f, 0.5f, -80.0}, {0.5f, 1.0f, 440.0}, {0.5f, 0.0f, -440.0}};
+    for (double f0 : {1000.0, 3000.0}) {
+        for (const Shift& shift : shifts) {
+            Player player(44100.0f, 512);
+            ASSERT_TRUE(player.plugin);
+            player.oneVoice();
+            player.person(slotPitchShift, shift.person);
+            player.set(parPitchAllIndex, shift.all);
+            const std::size_t n = 1 << 16;
+            const std::vector<float> out = player.render(tone(f0, n + 20000, 44100.0));
+            const std::vector<double> power = spectrum(out, 20000, n);
+            const double wanted = levelAtDb(power, f0 + shift.hertz, 44100.0);
+            const double image = levelAtDb(power, f0 - shift.hertz, 44100.0);
+            std::printf("%.0f Hz shifted by %+.0f Hz: image %.1f dB\n", f0, shift.hertz, image - wanted);
+            EXPECT_GT(wanted, -1.0) << f0 << " " << shift.hertz;
+            EXPECT_LT(image - wanted, -55.0) << f0 << " " << shift.hertz;
+        }
+    }
+}
+
+// A program chunk of arbitrary bytes (NaN, infinities, huge values among them) plays finite
+// samples, and the sound comes back with a sane chunk.
+TEST(Changes, ArbitraryChunkBytesKeepTheOutputFinite) {
+    Player player(44100.0f, 512);
+    ASSERT_TRUE(player.plugin);
+    const std::vector<std::uint8_t> sane = player.plugin->getChunk(true);
+    ASSERT_FALSE(sane.empty());
+    const std::vector<float> input = tone(330.0, 44100, 44100.0, 0.3f);
+    unsigned state = 99;
+    for (int round = 0; round < 8; ++round) {
+        std::vector<std::uint8_t> noise(sane.size());
+        for (std::uint8_t& byte : noise) {
+            state = state * 1664525u + 1013904223u;
+            byte = static_cast<std::uint8_t>(state >> 24);
+        }
+        ASSERT_EQ(player.plugin->setChunk(noise, true), 1);
+        const std::vector<float> out = player.render(input);
+        const std::vector<float> right = player.render(input, 1);
+        for (std::size_t i = 0; i < out.size(); ++i) {
+            ASSERT_TRUE(std::isfinite(out[i]) && std::isfinite(right[i]))
+                << "round " << round << ", frame " << i;
+        }
+    }
+    ASSERT_EQ(player.plugin->setChunk(sane, true), 1);
+    player.render(input);
+    const std::vector<float> out = player.render(input);
+    double peak = 0.0;
+    for (float x : out) {
+        ASSERT_TRUE(std::isfinite(x));
+        peak = std::max(peak, double(std::fabs(x)));
+    }
+    EXPECT_GT(peak, 0.05);
 }
