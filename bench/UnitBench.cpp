@@ -198,7 +198,8 @@ void BM_VoicesInLanes(benchmark::State& state) {
     std::vector<float> out(kBlock * 2);
     for (auto _ : state) {
         for (int start = 0; start < kBlock; start += 64) {
-            renderVoiceLanes(*lanes, 59, false, 0, ring.data(), kRingMask, w, 64, 0.0f, 0);
+            renderVoiceLanes(*lanes, static_cast<int>(state.range(1)), false, 0, ring.data(), kRingMask, w,
+                             64, 0.0f, 0);
             for (int c = 0; c < 2; ++c) {
                 float* sum = out.data() + c * kBlock + start;
                 for (int j = 0; j < 64; ++j) {
@@ -212,7 +213,7 @@ void BM_VoicesInLanes(benchmark::State& state) {
     setVoiceLanesWide(true);
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_VoicesInLanes)->Arg(0)->Arg(1)->Arg(2)->ArgName("code");
+BENCHMARK(BM_VoicesInLanes)->ArgsProduct({{0, 1, 2}, {59, 50}})->ArgNames({"code", "voices"});
 
 }  // namespace
 
