@@ -14,7 +14,11 @@
 #include "platform/Desktop.h"
 #include "plugin/EffectVST.h"
 #include "toolkit/frame/OffscreenFrame.h"
+#ifdef _WIN32
+#include "toolkit/frame/Win32Frame.h"
+#else
 #include "toolkit/frame/X11Frame.h"
+#endif
 
 namespace {
 
@@ -117,8 +121,12 @@ bool EffectEditor::open(void* parent) {
     frame_ = new CFrame(CRect(0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top), this);
     frame_->setBackground(skins_[0]);
     buildControls();
+#ifdef _WIN32
+    if (!CWin32Frame::attach(frame_, parent)) {
+#else
     // Linux hands over the X11 window id of the parent.
     if (!CX11Frame::attach(frame_, reinterpret_cast<unsigned long>(parent))) {
+#endif
         close();
         return false;
     }

@@ -275,6 +275,11 @@ void CrowdEngine::applyParameter(int index) {
                 reverb_->reset();
             }
             active_ = on;
+            // A program switch re-applies its stored switch here rather than through a mark.
+            const bool bypass = x == 0.0f;
+            if (activeFadeValue_ != (bypass ? 0.0f : 1.0f)) {
+                activeFadeStep_.store(bypass ? -kActiveFadeStep : kActiveFadeStep, std::memory_order_relaxed);
+            }
             break;
         }
         default:

@@ -1,6 +1,10 @@
 #include "Cli.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cctype>
@@ -73,6 +77,15 @@ std::optional<double> parseFinite(const std::string& text) {
     return value;
 }
 
+#ifdef _WIN32
+std::string defaultModulePath() {
+    char exe[MAX_PATH] = {};
+    const DWORD length = ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    const std::string path(exe, length < MAX_PATH ? length : 0);
+    const std::size_t slash = path.find_last_of("\\/");
+    return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "\\Zornbeck.dll";
+}
+#else
 std::string defaultModulePath() {
     std::string exe(4096, '\0');
     const ssize_t length = ::readlink("/proc/self/exe", exe.data(), exe.size() - 1);
@@ -83,6 +96,7 @@ std::string defaultModulePath() {
     const std::size_t slash = exe.find_last_of('/');
     return (slash == std::string::npos ? std::string(".") : exe.substr(0, slash)) + "/Zornbeck.so";
 }
+#endif
 
 std::unique_ptr<PluginLoader> loadPlugin(const std::string& modulePath, float sampleRate, int blockSize) {
     LoadOptions options;

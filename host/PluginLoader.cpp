@@ -1,6 +1,10 @@
 #include "PluginLoader.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <dlfcn.h>
+#endif
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -42,6 +46,15 @@ std::unique_ptr<PluginModule> PluginModule::open(const std::string& path, std::s
         error = "cannot load " + quoted(path) + ": it is a directory";
         return nullptr;
     }
+#ifdef _WIN32
+    // The module's own folder is searched for what it imports, as Windows DAWs load plug-ins.
+    HMODULE handle = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (handle == nullptr) {
+        error = "cannot load " + quoted(path) + ": not a loadable DLL (error " + std::to_string(::GetLastError()) +
+                ")";
+        return nullptr;
+    }
+#else
     // A bare name would make dlopen search the system's library path instead of the file meant.
     const std::string target = path.find('/') == std::string::npos ? "./" + path : path;
     void* handle = ::dlopen(target.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -51,9 +64,18 @@ std::unique_ptr<PluginModule> PluginModule::open(const std::string& path, std::s
                 (reason != nullptr ? reason : "unknown reason") + ")";
         return nullptr;
     }
-    return std::unique_ptr<PluginModule>(new PluginModule(handle, path));
+#endif
+    return std::unique_ptr<PluginModule>(new PluginModule(reinterpret_cast<void*>(handle), path));
 }
 
+#ifdef _WIN32
+PluginModule::~PluginModule() { ::FreeLibrary(static_cast<HMODULE>(handle_)); }
+
+VstPluginMainProc PluginModule::entry(const char* name) const {
+    return reinterpret_cast<VstPluginMainProc>(
+        reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name)));
+}
+#else
 PluginModule::~PluginModule() { ::dlclose(handle_); }
 
 VstPluginMainProc PluginModule::entry(const char* name) const {
@@ -61,6 +83,7 @@ VstPluginMainProc PluginModule::entry(const char* name) const {
     void* symbol = ::dlsym(handle_, name);
     return reinterpret_cast<VstPluginMainProc>(symbol);
 }
+#endif
 
 VstPluginMainProc PluginModule::findEntry() const {
     if (VstPluginMainProc proc = entry("VSTPluginMain")) {

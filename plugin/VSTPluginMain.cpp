@@ -4,9 +4,15 @@
 #include "editor/EffectEditor.h"
 #include "plugin/EffectVST.h"
 
+#ifdef _WIN32
+#define ZB_EXPORT  // Zornbeck.def names the exports
+#else
+#define ZB_EXPORT __attribute__((visibility("default")))
+#endif
+
 extern "C" {
 
-__attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
+ZB_EXPORT AEffect* VSTPluginMain(audioMasterCallback audioMaster) {
     if (audioMaster == nullptr || audioMaster(nullptr, audioMasterVersion, 0, 0, nullptr, 0.0f) == 0) {
         return nullptr;
     }
@@ -19,7 +25,7 @@ __attribute__((visibility("default"))) AEffect* VSTPluginMain(audioMasterCallbac
 }
 
 // Older hosts look the entry up under this name.
-__attribute__((visibility("default"))) AEffect* vstPluginMainLegacy(audioMasterCallback audioMaster) __asm__("main");
+ZB_EXPORT AEffect* vstPluginMainLegacy(audioMasterCallback audioMaster) __asm__("main");
 AEffect* vstPluginMainLegacy(audioMasterCallback audioMaster) { return VSTPluginMain(audioMaster); }
 
 }  // extern "C"

@@ -2,7 +2,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <unistd.h>
+#endif
 
 #include <cstdlib>
 #include <memory>
@@ -18,6 +22,15 @@ inline std::string buildDir() {
     if (const char* dir = std::getenv("ZORNBECK_BUILD")) {
         return dir;
     }
+#ifdef _WIN32
+    char exe[MAX_PATH] = {};
+    const DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
+    const std::string path = n > 0 && n < MAX_PATH ? std::string(exe, n) : std::string(".\\x");
+    return path.substr(0, path.find_last_of("\\/"));
+}
+
+inline std::string modulePath() { return buildDir() + "\\Zornbeck.dll"; }
+#else
     char exe[4096] = {};
     const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
     const std::string path = n > 0 ? std::string(exe, static_cast<std::size_t>(n)) : std::string("./x");
@@ -25,6 +38,7 @@ inline std::string buildDir() {
 }
 
 inline std::string modulePath() { return buildDir() + "/Zornbeck.so"; }
+#endif
 
 inline std::unique_ptr<zb::PluginLoader> loadModule(float rate = 44100.0f, VstInt32 block = 512) {
     zb::LoadOptions options;

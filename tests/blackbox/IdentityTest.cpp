@@ -115,6 +115,7 @@ TEST(Identity, TheLegacyEntryGivesAWorkingPlugin) {
     EXPECT_EQ(plugin->productString(), "Zornbeck");
 }
 
+#ifndef _WIN32  // the DLL's export and import tables are read by tests/windows on Linux
 TEST(Identity, ExportsOnlyItsTwoEntryPoints) {
     const std::string command = "nm -D --defined-only '" + bb::modulePath() + "' 2>&1";
     FILE* pipe = popen(command.c_str(), "r");
@@ -141,5 +142,6 @@ TEST(Identity, ExportsOnlyItsTwoEntryPoints) {
     }
     EXPECT_EQ(code, (std::set<std::string>{"VSTPluginMain", "main"})) << output;
 }
+#endif
 
 }  // namespace

@@ -154,6 +154,26 @@ TEST(RenderLoop, ResentValuesStartNothing) {
     EXPECT_LT(rig.engine.globalFadeStep(), 0.0f);
 }
 
+// A program stored with the switch off bypasses once selected, and one stored with it on
+// brings the crowd back, though the switch value is never sent on its own.
+TEST(RenderLoop, ProgramSwitchFollowsTheStoredActiveSwitch) {
+    Rig rig;
+    rig.engine.bank().programs[5].value(parActiveIndex) = 0.0f;
+    rig.engine.bank().programs[5].value(parGlobalDryIndex) = 0.25f;
+    rig.plugin.setProgram(5);
+    for (int block = 0; block < 50; ++block) {
+        rig.render(512, 0.3f, -0.2f);
+    }
+    EXPECT_EQ(rig.out[0][511], 0.3f);
+    EXPECT_EQ(rig.out[1][511], -0.2f);
+    rig.plugin.setProgram(0);
+    for (int block = 0; block < 50; ++block) {
+        rig.render(512, 0.3f, -0.2f);
+    }
+    EXPECT_EQ(rig.engine.activeFadeValue(), 1.0f);
+    EXPECT_NE(rig.out[0][511], 0.3f);
+}
+
 TEST(RenderLoop, GlobalFadeDipsAndReturns) {
     Rig rig;
     rig.dryOnly(0.5f);
