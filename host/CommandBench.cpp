@@ -49,6 +49,19 @@ struct Timing {
     double referenceNs = 0.0;
 };
 
+// Sets, or with nullptr removes, a variable of this process's environment.
+void setVariable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value != nullptr ? value : "");  // an empty value removes it
+#else
+    if (value != nullptr) {
+        setenv(name, value, 1);
+    } else {
+        unsetenv(name);
+    }
+#endif
+}
+
 double threadSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
@@ -210,9 +223,9 @@ int commandBench(const std::vector<std::string>& args) {
     std::unique_ptr<PluginLoader> reference;
     if (withReference) {
         // The engine reads the switch when it is constructed: only the second instance takes it.
-        setenv(kReferenceVariable, "1", 1);
+        setVariable(kReferenceVariable, "1");
         reference = loadPlugin(modulePath, rate, settings.block);
-        unsetenv(kReferenceVariable);
+        setVariable(kReferenceVariable, nullptr);
     }
     const int programs = plugin->effect()->numPrograms;
     int first = 0;
