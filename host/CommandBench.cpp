@@ -2,6 +2,7 @@
 #include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -20,8 +21,8 @@ const char* const kBenchHelp =
     "and once for a worst case (population 59 with every voice audible, Spread 1.0, reverb on),\n"
     "and prints the time per stereo frame and the real-time factor of each, then a summary line\n"
     "with the heaviest program and the worst case. Only the process calls are timed, as CPU time\n"
-    "of the rendering thread, so other work on the machine disturbs the figures little; each run\n"
-    "starts after the program's fade-in has finished.\n"
+    "of the rendering thread (wall-clock time on Windows), so other work on the machine disturbs\n"
+    "the figures little; each run starts after the program's fade-in has finished.\n"
     "\n"
     "  --seconds S     seconds of audio per run (default 60)\n"
     "  --block N       frames per process call, 1 to 8192 (default 512)\n"
@@ -62,11 +63,21 @@ void setVariable(const char* name, const char* value) {
 #endif
 }
 
+// The rendering thread's CPU time; on Windows, whose thread clock ticks in steps of about 16 ms,
+// the wall clock instead.
+#ifdef _WIN32
+constexpr const char* kClockName = "wall-clock time";
+double threadSeconds() {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now().time_since_epoch()).count();
+}
+#else
+constexpr const char* kClockName = "thread CPU time";
 double threadSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + 1e-9 * static_cast<double>(t.tv_nsec);
 }
+#endif
 
 // A loop of stereo noise the host hands over in place, block after block, so nothing but the
 // process calls runs between two readings of the clock.
@@ -110,20 +121,15 @@ Timing timeRun(PluginLoader& plugin, const Settings& settings, double seconds) {
         noise.next(inputs);
         plugin.process(inputs, outputs, block);
     }
-    // The clock is read around batches of about 8192 frames: reading the thread's CPU time is a
-    // system call, which would dwarf a small block.
+    // The clock is read once around the whole run: reading the thread's CPU time is a system
+    // call, which would dwarf a small block.
     const long long blocks = std::max(1LL, static_cast<long long>(seconds * settings.rate / block));
-    const long long batch = std::max(1, 8192 / block);
-    double spent = 0.0;
-    for (long long b = 0; b < blocks;) {
-        const long long end = std::min(blocks, b + batch);
-        const double start = threadSeconds();
-        for (; b < end; ++b) {
-            noise.next(inputs);
-            plugin.process(inputs, outputs, block);
-        }
-        spent += threadSeconds() - start;
+    const double start = threadSeconds();
+    for (long long b = 0; b < blocks; ++b) {
+        noise.next(inputs);
+        plugin.process(inputs, outputs, block);
     }
+    const double spent = threadSeconds() - start;
     const double frames = static_cast<double>(blocks) * block;
     const double ns = std::max(spent * 1e9, 1.0);
     return Timing{ns / frames, (frames / settings.rate) / (ns * 1e-9)};
@@ -234,9 +240,8 @@ int commandBench(const std::vector<std::string>& args) {
         first = last = resolveProgram(*plugin, only);
     }
 
-    std::printf(
-        "%g s of stereo noise at %g Hz, %d-frame blocks, thread CPU time; real time is %.0f ns per frame\n\n",
-        settings.seconds, settings.rate, settings.block, 1e9 / settings.rate);
+    std::printf("%g s of stereo noise at %g Hz, %d-frame blocks, %s; real time is %.0f ns per frame\n\n",
+                settings.seconds, settings.rate, settings.block, kClockName, 1e9 / settings.rate);
     std::printf("  %-32s %10s %12s", "program", "ns/frame", "x real time");
     if (reference) {
         std::printf(" %12s %9s", "reference", "speed-up");
