@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/ChamberReverb.h"
@@ -42,6 +43,10 @@ CrowdEngine::CrowdEngine() {
     loadFactoryBank(bank_);
     for (auto& mark : pending_) {
         mark.store(0, std::memory_order_relaxed);
+    }
+    // Benchmarks open a second instance on the reference path to time both in one process.
+    if (const char* reference = std::getenv("ZORNBECK_REFERENCE_PATH")) {
+        frameByFrame_ = reference[0] == '1';
     }
     reverb_ = std::make_unique<ChamberReverb>();
     allocateFor(44100.0f, kInitialCopyCapacity);
@@ -139,6 +144,7 @@ void CrowdEngine::markParameter(int index, float value) {
     }
     zb::storeShared(stored, value);
     pending_[index].store(1, std::memory_order_release);
+    anyPending_.store(true, std::memory_order_release);
 }
 
 void CrowdEngine::selectProgram(int program) {
@@ -159,7 +165,27 @@ void CrowdEngine::resetReverb() {
     reverbResetPending_.store(true, std::memory_order_release);
 }
 
+// The render loop keeps the voices in lanes_ from block to block; the records catch up only
+// when something outside the loop reads or changes them.
+VoiceState* CrowdEngine::editVoices() {
+    if (lanesAhead_) {
+        lanes_.store(voices_, kNumPeople);
+        lanesAhead_ = false;
+    }
+    lanesStale_ = true;
+    return voices_;
+}
+
+const VoiceState& CrowdEngine::voice(int v) {
+    if (lanesAhead_) {
+        lanes_.store(voices_, kNumPeople);
+        lanesAhead_ = false;
+    }
+    return voices_[v];
+}
+
 void CrowdEngine::restartVoices() {
+    editVoices();
     for (VoiceState& voice : voices_) {
         voice.reset();
     }
@@ -261,7 +287,7 @@ void CrowdEngine::applyParameter(int index) {
             if (index >= kFirstPersonIndex) {
                 const int person = (index - kFirstPersonIndex) / kSlotsPerPerson;
                 const int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
-                voices_[person].applyParameter(slot, values.people[person], sampleRate);
+                editVoices()[person].applyParameter(slot, values.people[person], sampleRate);
             }
             break;
     }
@@ -294,7 +320,7 @@ void CrowdEngine::applyGliding(int index, int frames) {
     if (index >= kFirstPersonIndex && index < kNumParams) {
         const int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
         if (slot == slotGain || slot == slotPan || slot == slotDelayModGain || slot == slotDelayModSpeed) {
-            VoiceState& voice = voices_[(index - kFirstPersonIndex) / kSlotsPerPerson];
+            VoiceState& voice = editVoices()[(index - kFirstPersonIndex) / kSlotsPerPerson];
             const float gain = voice.gain;
             const float pan0 = voice.panGain[0];
             const float pan1 = voice.panGain[1];
@@ -318,6 +344,7 @@ void CrowdEngine::finishGlides() {
     }
     wetGain_ = wetTarget_;
     dryGain_ = dryTarget_;
+    editVoices();
     for (VoiceState& voice : voices_) {
         voice.gain = voice.gainTarget;
         voice.panGain[0] = voice.panTarget[0];
@@ -331,6 +358,7 @@ void CrowdEngine::cancelGlides() {
     gliding_ = false;
     wetStep_ = 0.0f;
     dryStep_ = 0.0f;
+    editVoices();
     for (VoiceState& voice : voices_) {
         voice.gainStep = 0.0f;
         voice.panStep[0] = 0.0f;
@@ -389,10 +417,13 @@ void CrowdEngine::processPass(float** inputs, float** outputs, int nIn, int nOut
     levelScale_ = solo_ != 0 ? 1.0f : 1.0f / std::sqrt(static_cast<float>(population_));
     const float level = levelScale_ * wetGain_ * 5.0f;
     if (globalFadeStep_.load(std::memory_order_relaxed) == 0.0f) {
-        if (reverbResetPending_.exchange(false, std::memory_order_acquire)) {
+        if (reverbResetPending_.load(std::memory_order_relaxed) &&
+            reverbResetPending_.exchange(false, std::memory_order_acquire)) {
             reverb_->reset();
         }
-        if (frames > 0) {
+        // Most blocks have nothing to apply: one flag spares the scan of every mark.
+        if (frames > 0 && anyPending_.load(std::memory_order_relaxed) &&
+            anyPending_.exchange(false, std::memory_order_acquire)) {
             for (int index = 0; index < kNumParams; ++index) {
                 if (pending_[index].load(std::memory_order_acquire) != 0) {
                     pending_[index].store(0, std::memory_order_relaxed);
@@ -517,6 +548,7 @@ void CrowdEngine::advanceActiveFade() {
 }
 
 int CrowdEngine::renderFrameByFrame(float** outputs, int nIn, int nOut, int start, int frames) {
+    editVoices();
     const int end = start + frames;
     for (int l = start; l < end; ++l) {
         if (!reachBottom(l == start)) {
@@ -586,13 +618,18 @@ int CrowdEngine::renderFrameByFrame(float** outputs, int nIn, int nOut, int star
 }
 
 // How many frames the voices may run ahead of the ring: no read of a frame in the run may land
-// on a ring position that a later frame of the same run has already overwritten.
-int CrowdEngine::longestSafeRun() const {
+// on a ring position that a later frame of the same run has already overwritten. Read from the
+// lanes, which hold the voices while the loop renders; `frames` ahead covers the glides.
+int CrowdEngine::longestSafeRun(int frames) const {
     float longest = 0.0f;
     for (int v = 0; v < population_; ++v) {
-        const VoiceState& voice = voices_[v];
-        const int delay = voice.currentDelay > voice.pendingDelay ? voice.currentDelay : voice.pendingDelay;
-        const float reach = static_cast<float>(delay) + std::fabs(voice.delayModDepth) * 1.01f + 2.0f;
+        const int current = lanes_.currentDelay[v];
+        const int pending = lanes_.pendingDelay[v];
+        const int delay = current > pending ? current : pending;
+        const float depth =
+            std::fabs(lanes_.delayModDepth[v]) +
+            (gliding_ ? std::fabs(lanes_.delayModDepthStep[v]) * static_cast<float>(frames) : 0.0f);
+        const float reach = static_cast<float>(delay) + depth * 1.01f + 2.0f;
         longest = reach > longest ? reach : longest;
     }
     const float room = static_cast<float>(ringSize_) - longest;
@@ -609,7 +646,13 @@ int CrowdEngine::longestSafeRun() const {
 int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, int frames) {
     // The first frame's fade step while the voices are in their records: a bottom resets them.
     reachBottom(true);
-    lanes_.load(voices_, kNumPeople);
+    if (lanesStale_) {
+        lanes_.load(voices_, kNumPeople);
+        lanesStale_ = false;
+    }
+    lanesAhead_ = true;
+    // Delays change only at a bottom, which ends the segment, and depths only by their glides.
+    const int safe = longestSafeRun(frames);
     float dryGains[VoiceLanes::kMaxFrames];
     float levels[VoiceLanes::kMaxFrames];
     const int end = first + frames;
@@ -619,7 +662,6 @@ int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, 
         int n = end - start;
         n = n < VoiceLanes::kMaxFrames ? n : VoiceLanes::kMaxFrames;
         n = n < ringSize_ - writePosition_ ? n : ringSize_ - writePosition_;
-        const int safe = longestSafeRun();
         n = n < safe ? n : safe;
         int j = 0;
         const bool steady = globalFadeStep_.load(std::memory_order_relaxed) == 0.0f &&
@@ -655,7 +697,6 @@ int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, 
         }
         start += j;
     }
-    lanes_.store(voices_, kNumPeople);
     return start - first;
 }
 
@@ -670,9 +711,7 @@ void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int
             for (int j = 0; j < n; ++j) {
                 x[j] = dry[j];
             }
-            for (DelayAllpass& section : spreadChains_[c]) {
-                section.run(x, n);
-            }
+            runSpreadChain(spreadChains_[c], x, n);
         } else {
             for (int j = 0; j < n; ++j) {
                 x[j] = dry[j];

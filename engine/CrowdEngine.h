@@ -85,7 +85,9 @@ class CrowdEngine {
     int writePosition() const { return writePosition_; }
     int inputCopyCapacity() const { return copyCapacity_; }
     int ringSize() const { return ringSize_; }
-    const VoiceState& voice(int v) const { return voices_[v]; }
+    // Brings the records up to date first: not while another thread renders.
+    const VoiceState& voice(int v);
+    bool frameByFrame() const { return frameByFrame_; }
     const DelayAllpass& spreadSection(int channel, int section) const {
         return spreadChains_[channel][section];
     }
@@ -117,7 +119,8 @@ class CrowdEngine {
     void runSubBlock(int nIn, int nOut, float** outputs, int start, int frames, const float* fade,
                      const float* dryGains, const float* levels);
     void finishSegment(int nIn, int nOut, float** outputs, int start, int frames);
-    int longestSafeRun() const;
+    int longestSafeRun(int frames) const;
+    VoiceState* editVoices();
 
     ProgramBank bank_;
     std::atomic<int> currentProgram_{0};
@@ -136,6 +139,7 @@ class CrowdEngine {
     DelayAllpass spreadChains_[2][8];
     std::unique_ptr<ChamberReverb> reverb_;
     std::atomic<std::uint8_t> pending_[kNumParams];
+    std::atomic<bool> anyPending_{false};  // set after any mark
     int writePosition_ = 0;
     float globalFadeValue_ = 1.0f;
     std::atomic<float> globalFadeStep_{0.0f};
@@ -168,6 +172,8 @@ class CrowdEngine {
     std::unique_ptr<float[]> activeFades_;
     bool frameByFrame_ = false;
     VoiceLanes lanes_;
+    bool lanesStale_ = true;   // the records changed since lanes_ was loaded
+    bool lanesAhead_ = false;  // lanes_ has rendered past the records
     alignas(32) float scratch_[2][VoiceLanes::kMaxFrames];
     alignas(32) float voiceSum_[2][VoiceLanes::kMaxFrames];
     bool ready_ = false;

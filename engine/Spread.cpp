@@ -73,3 +73,14 @@ void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& ra
         }
     }
 }
+
+#if defined(__ELF__)
+#define ZB_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else  // PE has no ifunc to pick a clone with
+#define ZB_AVX2_CLONES
+#endif
+ZB_AVX2_CLONES void runSpreadChain(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
+    for (DelayAllpass& section : chain) {
+        section.run(x, n);
+    }
+}
