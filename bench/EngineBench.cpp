@@ -1,5 +1,5 @@
 // The whole engine per stereo frame: the worst case (59 audible voices, widest spread, reverb on)
-// and a quiet program.
+// and a factory program, across host block sizes and sample rates, and the reference path.
 #include <benchmark/benchmark.h>
 
 #include <memory>
@@ -19,6 +19,17 @@ void settle(CrowdEngine& engine) {
     for (int i = 0; i < 30; ++i) {
         engine.process(io, io, 2, 2, kBlock);
     }
+}
+
+// Arguments: host block size, sample rate.
+void blocksAndRates(benchmark::internal::Benchmark* b) {
+    for (int block : {1, 16, 32, 64, 512}) {
+        b->Args({block, 44100});
+    }
+    b->Args({512, 96000});
+    b->Args({512, 192000});
+    b->Args({32, 192000});
+    b->ArgNames({"block", "rate"});
 }
 
 void worstCase(CrowdEngine& engine) {
@@ -45,55 +56,65 @@ void worstCase(CrowdEngine& engine) {
     settle(engine);
 }
 
-void runEngine(benchmark::State& state, CrowdEngine& engine) {
+void runEngine(benchmark::State& state, CrowdEngine& engine, int block = kBlock) {
     std::mt19937 random(7);
     std::uniform_real_distribution<float> dist(-0.3f, 0.3f);
-    std::vector<float> input(kBlock * 2);
+    std::vector<float> input(static_cast<std::size_t>(block) * 2);
     for (float& x : input) {
         x = dist(random);
     }
-    std::vector<float> left(kBlock);
-    std::vector<float> right(kBlock);
+    std::vector<float> left(block);
+    std::vector<float> right(block);
     for (auto _ : state) {
-        std::copy(input.begin(), input.begin() + kBlock, left.begin());
-        std::copy(input.begin() + kBlock, input.end(), right.begin());
+        std::copy(input.begin(), input.begin() + block, left.begin());
+        std::copy(input.begin() + block, input.end(), right.begin());
         float* io[2] = {left.data(), right.data()};
-        engine.process(io, io, 2, 2, kBlock);
+        engine.process(io, io, 2, 2, block);
         benchmark::DoNotOptimize(left.data());
     }
     state.counters["per_frame"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) * kBlock,
+        benchmark::Counter(static_cast<double>(state.iterations()) * block,
                            benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
-void BM_EngineWorstCase(benchmark::State& state) {
+void worstCaseAt(benchmark::State& state, bool frameByFrame) {
     auto engine = std::make_unique<CrowdEngine>();
-    engine->prepare(44100.0f, 512);
+    engine->setFrameByFrame(frameByFrame);
+    engine->prepare(static_cast<float>(state.range(1)), static_cast<int>(state.range(0)));
     worstCase(*engine);
-    runEngine(state, *engine);
+    runEngine(state, *engine, static_cast<int>(state.range(0)));
 }
-BENCHMARK(BM_EngineWorstCase)->Unit(benchmark::kMicrosecond);
+
+// Block 1 shows the cost of one process call beyond its frame.
+void BM_EngineWorstCase(benchmark::State& state) {
+    worstCaseAt(state, false);
+}
+BENCHMARK(BM_EngineWorstCase)->Apply(blocksAndRates);
 
 // The same worst case through the frame-by-frame reference loop and reverb.
 void BM_EngineWorstCaseFrameByFrame(benchmark::State& state) {
-    auto engine = std::make_unique<CrowdEngine>();
-    engine->setFrameByFrame(true);
-    engine->prepare(44100.0f, 512);
-    worstCase(*engine);
-    runEngine(state, *engine);
+    worstCaseAt(state, true);
 }
-BENCHMARK(BM_EngineWorstCaseFrameByFrame)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EngineWorstCaseFrameByFrame)->Args({512, 44100})->ArgNames({"block", "rate"});
 
-// The worst case with the baseline x86-64 voice code, as on a processor without AVX2.
-void BM_EngineWorstCaseBaseline(benchmark::State& state) {
+// The worst case with each build of the voice kernel: the baseline x86-64 code (a processor
+// without AVX2), AVX2, and AVX-512 (the default where present).
+void BM_EngineWorstCaseVoiceCode(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();
     engine->prepare(44100.0f, 512);
     worstCase(*engine);
-    setVoiceLanesWide(false);
+    if (!setVoiceLanesCode(static_cast<VoiceCode>(state.range(0)))) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
     runEngine(state, *engine);
     setVoiceLanesWide(true);
 }
-BENCHMARK(BM_EngineWorstCaseBaseline)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_EngineWorstCaseVoiceCode)
+    ->Arg(static_cast<int>(VoiceCode::baseline))
+    ->Arg(static_cast<int>(VoiceCode::avx2))
+    ->Arg(static_cast<int>(VoiceCode::avx512))
+    ->ArgName("code");
 
 void BM_EngineFactoryProgram0(benchmark::State& state) {
     auto engine = std::make_unique<CrowdEngine>();

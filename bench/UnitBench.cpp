@@ -46,21 +46,25 @@ void BM_ReverbStereo(benchmark::State& state) {
     const std::vector<float> input = noise(kBlock * 2, 1);
     std::vector<float> left(kBlock);
     std::vector<float> right(kBlock);
+    // Host blocks of state.range(0) frames.
+    const int block = static_cast<int>(state.range(0));
     for (auto _ : state) {
         std::copy(input.begin(), input.begin() + kBlock, left.begin());
         std::copy(input.begin() + kBlock, input.end(), right.begin());
-        float* io[2] = {left.data(), right.data()};
-        if (kFrameByFrame) {
-            reverb->processFrameByFrame(io, io, kBlock, 1.0f, 2);
-        } else {
-            reverb->process(io, io, kBlock, 1.0f, 2);
+        for (int start = 0; start < kBlock; start += block) {
+            float* io[2] = {left.data() + start, right.data() + start};
+            if (kFrameByFrame) {
+                reverb->processFrameByFrame(io, io, block, 1.0f, 2);
+            } else {
+                reverb->process(io, io, block, 1.0f, 2);
+            }
         }
         benchmark::DoNotOptimize(left.data());
     }
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_ReverbStereo<true>)->Name("BM_ReverbStereo/frame_by_frame");
-BENCHMARK(BM_ReverbStereo<false>)->Name("BM_ReverbStereo/sub_blocks");
+BENCHMARK(BM_ReverbStereo<true>)->Name("BM_ReverbStereo/frame_by_frame")->Arg(512);
+BENCHMARK(BM_ReverbStereo<false>)->Name("BM_ReverbStereo/sub_blocks")->Arg(16)->Arg(32)->Arg(512);
 
 void BM_SpreadChainStereo(benchmark::State& state) {
     DelayAllpass sections[2][kSpreadSections];
@@ -96,9 +100,7 @@ void BM_SpreadChainStereoRuns(benchmark::State& state) {
             float* x = out.data() + c * kBlock;
             std::copy(input.begin(), input.end(), x);
             for (int start = 0; start < kBlock; start += 64) {
-                for (DelayAllpass& section : sections[c]) {
-                    section.run(x + start, 64);
-                }
+                runSpreadChain(sections[c], x + start, 64);
             }
         }
         benchmark::DoNotOptimize(out.data());
@@ -180,8 +182,13 @@ void BM_VoicesFrameByFrame(benchmark::State& state) {
 }
 BENCHMARK(BM_VoicesFrameByFrame);
 
-// The same 59 voices across lanes in runs of 64 frames (the sums over voices included).
+// The same 59 voices across lanes in runs of 64 frames (the sums over voices included), with
+// each build of the kernel (0 baseline, 1 AVX2, 2 AVX-512).
 void BM_VoicesInLanes(benchmark::State& state) {
+    if (!setVoiceLanesCode(static_cast<VoiceCode>(state.range(0)))) {
+        state.SkipWithError("not on this processor");
+        return;
+    }
     std::vector<VoiceState> voices(60);
     tuneVoices(voices.data());
     auto lanes = std::make_unique<VoiceLanes>();
@@ -191,7 +198,8 @@ void BM_VoicesInLanes(benchmark::State& state) {
     std::vector<float> out(kBlock * 2);
     for (auto _ : state) {
         for (int start = 0; start < kBlock; start += 64) {
-            renderVoiceLanes(*lanes, 59, false, 0, ring.data(), kRingMask, w, 64, 0.0f, 0);
+            renderVoiceLanes(*lanes, static_cast<int>(state.range(1)), false, 0, ring.data(), kRingMask, w,
+                             64, 0.0f, 0);
             for (int c = 0; c < 2; ++c) {
                 float* sum = out.data() + c * kBlock + start;
                 for (int j = 0; j < 64; ++j) {
@@ -202,8 +210,50 @@ void BM_VoicesInLanes(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(out.data());
     }
+    setVoiceLanesWide(true);
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_VoicesInLanes);
+BENCHMARK(BM_VoicesInLanes)->ArgsProduct({{0, 1, 2}, {59, 50}})->ArgNames({"code", "voices"});
+
+}  // namespace
+
+namespace {
+
+// The eight lane sums of each voice frame reduced and mixed with the dry signal, both channels.
+void BM_LaneSumsAndMix(benchmark::State& state) {
+    auto lanes = std::make_unique<VoiceLanes>();
+    const std::vector<float> values = noise(2 * VoiceLanes::kMaxFrames * 8, 11);
+    std::copy(values.begin(), values.end(), &lanes->laneSum[0][0][0]);
+    const std::vector<float> dry = noise(kBlock, 12);
+    std::vector<float> fade(VoiceLanes::kMaxFrames, 0.75f);
+    std::vector<float> out(kBlock * 2);
+    for (auto _ : state) {
+        for (int start = 0; start < kBlock; start += VoiceLanes::kMaxFrames) {
+            for (int c = 0; c < 2; ++c) {
+                float* o = out.data() + c * kBlock + start;
+                for (int j = 0; j < VoiceLanes::kMaxFrames; ++j) {
+                    o[j] = (0.5f * dry[start + j] + 0.3f * lanes->sum(c, j)) * fade[j];
+                }
+            }
+        }
+        benchmark::DoNotOptimize(out.data());
+    }
+    perFrame(state, kBlock);
+}
+BENCHMARK(BM_LaneSumsAndMix);
+
+// Copying the voices into the lane layout and back, as a block start and end does.
+void BM_VoiceLayoutLoadStore(benchmark::State& state) {
+    std::vector<VoiceState> voices(60);
+    tuneVoices(voices.data());
+    auto lanes = std::make_unique<VoiceLanes>();
+    for (auto _ : state) {
+        lanes->load(voices.data(), 60);
+        benchmark::DoNotOptimize(lanes.get());
+        lanes->store(voices.data(), 60);
+        benchmark::DoNotOptimize(voices.data());
+    }
+}
+BENCHMARK(BM_VoiceLayoutLoadStore);
 
 }  // namespace

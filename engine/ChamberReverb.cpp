@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/Numeric.h"
+#include "engine/PortableMath.h"
 
 namespace {
 
@@ -54,11 +55,9 @@ ChamberReverb::ChamberReverb() {
             row[k] = swapped;
         }
     }
-    for (int c = 0; c < 2; ++c) {
-        for (Line& line : lines_[c]) {
-            const float r = static_cast<float>(random_.draw());
-            line.phase = static_cast<double>(r) * static_cast<double>(kTwoPi);
-        }
+    for (double& phase : phase_) {
+        const float r = static_cast<float>(random_.draw());
+        phase = static_cast<double>(r) * static_cast<double>(kTwoPi);
     }
     activeDepth_ = 0.0f;
     reset();
@@ -85,7 +84,7 @@ void ChamberReverb::computeLineLengths() {
         for (int i = 0; i < kLines; ++i) {
             const float r = static_cast<float>(random_.draw());
             const float span =
-                (r * 35.0f + base / std::pow(8.0f, static_cast<float>(i) * 0.125f)) * 0.001f * sampleRate_;
+                (r * 35.0f + base / zb::powf(8.0f, static_cast<float>(i) * 0.125f)) * 0.001f * sampleRate_;
             const int length = zb::saturatingTrunc(span, 1, kMaxLength);
             shortestLine_ = (c == 0 && i == 0) || length < shortestLine_ ? length : shortestLine_;
             Line& line = lines_[c][i];
@@ -107,12 +106,12 @@ void ChamberReverb::setDecay(float size, float gain) {
     const float g = unit(gain);
     const float s = unit(size);
     wetGain_ = g * g * g;
-    const float c = std::atan((std::pow(s, 1.5f) * 0.5f + 0.002f) * 40.0f) * 0.6370253f;
+    const float c = zb::atanf((zb::powf(s, 1.5f) * 0.5f + 0.002f) * 40.0f) * 0.6370253f;
     const float d = sampleRate_ * 4800.0f * 2.2675737e-5f;
     const float norm = std::sqrt(8.0f);
     for (int ch = 0; ch < 2; ++ch) {
         for (Line& line : lines_[ch]) {
-            line.feedback = std::pow(c, line.length / d) / norm;
+            line.feedback = zb::powf(c, line.length / d) / norm;
         }
     }
 }
@@ -120,9 +119,9 @@ void ChamberReverb::setDecay(float size, float gain) {
 void ChamberReverb::setCuts(float highCut, float lowCut) {
     const float h = unit(highCut);
     const float l = unit(lowCut);
-    highCoefficient_ = std::exp(h * h * 16000.0f * (-kTwoPi) / sampleRate_);
+    highCoefficient_ = zb::expf(h * h * 16000.0f * (-kTwoPi) / sampleRate_);
     highComplement_ = 1.0f - highCoefficient_;
-    lowCoefficient_ = std::exp(l * l * 16000.0f * (-kTwoPi) / sampleRate_);
+    lowCoefficient_ = zb::expf(l * l * 16000.0f * (-kTwoPi) / sampleRate_);
     lowComplement_ = 1.0f - lowCoefficient_;
 }
 
@@ -131,16 +130,14 @@ void ChamberReverb::setModulationRate(float value) {
     random_.reseed(1239);
     const float base = x * x * x * 8.0f + 0.2f;
     const double b = base;
-    for (int c = 0; c < 2; ++c) {
-        for (Line& line : lines_[c]) {
-            const double r = static_cast<float>(random_.draw());
-            const double w = (b * 0.4 * r + b) * static_cast<double>(kPi) / static_cast<double>(sampleRate_);
-            line.oscStep = w;
-            line.oscCoefficient = 2.0 * std::cos(w);
-            const double p = std::fmod(line.phase, static_cast<double>(kTwoPi));
-            line.oscValue = std::sin(p);
-            line.oscPrevious = std::sin(p - w);
-        }
+    for (int l = 0; l < 2 * kLines; ++l) {
+        const double r = static_cast<float>(random_.draw());
+        const double w = (b * 0.4 * r + b) * static_cast<double>(kPi) / static_cast<double>(sampleRate_);
+        oscStep_[l] = w;
+        oscCoefficient_[l] = 2.0 * std::cos(w);
+        const double p = std::fmod(phase_[l], static_cast<double>(kTwoPi));
+        oscValue_[l] = std::sin(p);
+        oscPrevious_[l] = std::sin(p - w);
     }
 }
 
@@ -202,14 +199,16 @@ void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int fra
         }
 
         for (int c = 0; c < 2; ++c) {
-            for (Line& line : lines_[c]) {
-                const float m = (static_cast<float>(line.oscValue) + 1.0f) * activeDepth_;
+            for (int k = 0; k < kLines; ++k) {
+                Line& line = lines_[c][k];
+                const int l = c * kLines + k;
+                const float m = (static_cast<float>(oscValue_[l]) + 1.0f) * activeDepth_;
                 line.offset = static_cast<int>(m);
                 line.fraction = m - static_cast<float>(line.offset);
-                const double next = line.oscCoefficient * line.oscValue - line.oscPrevious;
-                line.oscPrevious = line.oscValue;
-                line.oscValue = next;
-                line.phase += line.oscStep;
+                const double next = oscCoefficient_[l] * oscValue_[l] - oscPrevious_[l];
+                oscPrevious_[l] = oscValue_[l];
+                oscValue_[l] = next;
+                phase_[l] += oscStep_[l];
             }
         }
 
@@ -268,6 +267,59 @@ inline __attribute__((always_inline)) void hadamard8(float (*v)[64], int n) {
     }
 }
 
+// Frame j's place in a sub-block whose groups of eight frames are stored in reverse.
+inline int reversedInGroup(int j) {
+    return (j & ~7) | (7 - (j & 7));
+}
+
+typedef float Floats __attribute__((vector_size(32)));
+typedef int Ints __attribute__((vector_size(32)));
+typedef long long Longs __attribute__((vector_size(32)));
+
+// Adds one line's interpolated modulated read to sum, both stored group-reversed. The read
+// position falls by one each frame and its offset changes only every few hundred frames, so a
+// group whose offset holds and which does not wrap reads two runs of adjacent samples.
+inline __attribute__((always_inline)) void readModulated(const float* buffer, int read, const float* position,
+                                                         float* sum, int n) {
+    int j = 0;
+    for (; j + 8 <= n; j += 8) {
+        Floats m;
+        __builtin_memcpy(&m, position + j, sizeof m);
+        const Ints offset = __builtin_convertvector(m, Ints);
+        const Floats fraction = m - __builtin_convertvector(offset, Floats);
+        // Lane i is frame j + 7 - i, whose position is read - (j + 7 - i) + offset.
+        const int low = read - (j + 7) + offset[0];
+        const Longs change = (Longs)(offset ^ (Ints{} + offset[0]));
+        const bool held = ((change[0] | change[1]) | (change[2] | change[3])) == 0 && low >= 0 &&
+                          low + 8 < ChamberReverb::kBufferSize;
+        Floats a;
+        Floats b;
+        if (held) {
+            __builtin_memcpy(&a, buffer + low, sizeof a);
+            __builtin_memcpy(&b, buffer + low + 1, sizeof b);
+        } else {
+            for (int i = 0; i < 8; ++i) {
+                const int at = read - (j + 7 - i) + offset[i];
+                a[i] = buffer[at & ChamberReverb::kMask];
+                b[i] = buffer[(at + 1) & ChamberReverb::kMask];
+            }
+        }
+        Floats total;
+        __builtin_memcpy(&total, sum + j, sizeof total);
+        total += a + (b - a) * fraction;
+        __builtin_memcpy(sum + j, &total, sizeof total);
+    }
+    for (; j < n; ++j) {
+        const int p = reversedInGroup(j);
+        const int offset = static_cast<int>(position[p]);
+        const float fraction = position[p] - static_cast<float>(offset);
+        const int at = read - j + offset;
+        const float a = buffer[at & ChamberReverb::kMask];
+        const float b = buffer[(at + 1) & ChamberReverb::kMask];
+        sum[p] += a + (b - a) * fraction;
+    }
+}
+
 }  // namespace
 
 // Within a sub-block no longer than the shortest line, every tap and output read lies before
@@ -275,12 +327,12 @@ inline __attribute__((always_inline)) void hadamard8(float (*v)[64], int n) {
 // PE has no ifunc to pick a clone with; Clang takes clones only on a function's first
 // declaration. There the baseline build serves.
 #if defined(__ELF__) && !defined(__clang__)
-#define ZB_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#define ZB_WIDE_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
-#define ZB_AVX2_CLONES
+#define ZB_WIDE_CLONES
 #endif
-ZB_AVX2_CLONES void ChamberReverb::processSubBlock(
-    const float* const* inputs, float* const* outputs, int start, int n, float level, int used) {
+ZB_WIDE_CLONES void ChamberReverb::processSubBlock(const float* const* inputs, float* const* outputs,
+                                                   int start, int n, float level, int used) {
     static_assert(kSubBlock == 64, "hadamard8 scratch rows are 64 frames");
     for (int c = 0; c < used; ++c) {
         for (int j = 0; j < n; ++j) {
@@ -330,45 +382,31 @@ ZB_AVX2_CLONES void ChamberReverb::processSubBlock(
 
     // All sixteen oscillators, across lines, frame after frame.
     {
-        double value[2 * kLines];
-        double previous[2 * kLines];
-        double coefficient[2 * kLines];
-        double phase[2 * kLines];
-        double step[2 * kLines];
-        for (int l = 0; l < 2 * kLines; ++l) {
-            const Line& line = lines_[l / kLines][l % kLines];
-            phase[l] = line.phase;
-            step[l] = line.oscStep;
-            value[l] = line.oscValue;
-            previous[l] = line.oscPrevious;
-            coefficient[l] = line.oscCoefficient;
-        }
+        double* value = oscValue_;
+        double* previous = oscPrevious_;
+        const double* coefficient = oscCoefficient_;
+        double* phase = phase_;
+        const double* step = oscStep_;
         const float depth = activeDepth_;
+        float m[2 * kLines];
         for (int j = 0; j < n; ++j) {
+            const int at = reversedInGroup(j);
             for (int l = 0; l < 2 * kLines; ++l) {
-                const float m = (static_cast<float>(value[l]) + 1.0f) * depth;
-                const int offset = static_cast<int>(m);
-                blockOffset_[j][l] = offset;
-                blockFraction_[j][l] = m - static_cast<float>(offset);
+                m[l] = (static_cast<float>(value[l]) + 1.0f) * depth;
                 const double next = coefficient[l] * value[l] - previous[l];
                 previous[l] = value[l];
                 value[l] = next;
                 phase[l] += step[l];
             }
-        }
-        for (int l = 0; l < 2 * kLines; ++l) {
-            Line& line = lines_[l / kLines][l % kLines];
-            line.oscValue = value[l];
-            line.oscPrevious = previous[l];
-            line.offset = blockOffset_[n - 1][l];
-            line.fraction = blockFraction_[n - 1][l];
-            line.phase = phase[l];
+            for (int l = 0; l < 2 * kLines; ++l) {
+                blockPosition_[l][at] = m[l];
+            }
         }
     }
 
     for (int c = 0; c < used; ++c) {
         float* sum = blockSum_[c];
-        for (int j = 0; j < n; ++j) {
+        for (int j = 0; j < kSubBlock; ++j) {
             sum[j] = 0.0f;
         }
         for (int k = 0; k < kLines; ++k) {
@@ -387,32 +425,29 @@ ZB_AVX2_CLONES void ChamberReverb::processSubBlock(
                     line.buffer[(w - j) & kMask] = mix[j] * gain + in[j];
                 }
             }
-            const int l = c * kLines + k;
-            const int r = line.readIndex;
-            for (int j = 0; j < n; ++j) {
-                const int at = r - j + blockOffset_[j][l];
-                const float a = line.buffer[at & kMask];
-                const float b = line.buffer[(at + 1) & kMask];
-                sum[j] += a + (b - a) * blockFraction_[j][l];
-            }
-            line.readIndex = (r - n) & kMask;
+            readModulated(line.buffer, line.readIndex, blockPosition_[c * kLines + k], sum, n);
+            line.readIndex = (line.readIndex - n) & kMask;
             line.writeIndex = (w - n) & kMask;
         }
     }
 
-    for (int c = 0; c < used; ++c) {
-        float first = first_[c];
-        float second = second_[c];
-        const float* sum = blockSum_[c];
-        const float* in = blockIn_[c];
-        float* out = outputs[c] + start;
-        for (int j = 0; j < n; ++j) {
-            first = highCoefficient_ * first + highComplement_ * sum[j] + 1e-20f;
-            second = lowCoefficient_ * second + lowComplement_ * first;
-            out[j] = (first - second) * wetGain_ * level + in[j] * dry_;
+    // The two channels' filters side by side, so their recurrences overlap in time.
+    float first[2] = {first_[0], first_[1]};
+    float second[2] = {second_[0], second_[1]};
+    float* out[2] = {outputs[0] + start, used == 2 ? outputs[1] + start : nullptr};
+    for (int j = 0; j < n; ++j) {
+        const int at = reversedInGroup(j);
+        for (int c = 0; c < 2; ++c) {
+            if (c < used) {
+                first[c] = highCoefficient_ * first[c] + highComplement_ * blockSum_[c][at] + 1e-20f;
+                second[c] = lowCoefficient_ * second[c] + lowComplement_ * first[c];
+                out[c][j] = (first[c] - second[c]) * wetGain_ * level + blockIn_[c][j] * dry_;
+            }
         }
-        first_[c] = first;
-        second_[c] = second;
+    }
+    for (int c = 0; c < used; ++c) {
+        first_[c] = first[c];
+        second_[c] = second[c];
     }
 
     for (int c = 0; c < 2; ++c) {

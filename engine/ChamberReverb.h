@@ -38,7 +38,7 @@ class ChamberReverb {
     float highCoefficient() const { return highCoefficient_; }
     float lowCoefficient() const { return lowCoefficient_; }
     float activeDepth() const { return activeDepth_; }
-    double modulationStep(int channel, int line) const { return lines_[channel][line].oscStep; }
+    double modulationStep(int channel, int line) const { return oscStep_[channel * kLines + line]; }
 
   private:
     struct Line {
@@ -49,11 +49,6 @@ class ChamberReverb {
         float fraction;
         float length;
         int offset;
-        double oscCoefficient;
-        double oscValue;
-        double oscPrevious;
-        double oscStep;
-        double phase;
     };
 
     static constexpr int kSubBlock = 64;
@@ -66,6 +61,12 @@ class ChamberReverb {
     float mix_[2][kLines] = {};
     int order_[2][kLines] = {};
     Line lines_[2][kLines] = {};
+    // The sixteen modulation oscillators (channel 0's eight first), side by side.
+    double oscCoefficient_[2 * kLines] = {};
+    double oscValue_[2 * kLines] = {};
+    double oscPrevious_[2 * kLines] = {};
+    double oscStep_[2 * kLines] = {};
+    double phase_[2 * kLines] = {};
     ChaosRandom random_;
     int lineCount_ = kLines;
     float first_[2] = {};
@@ -89,6 +90,7 @@ class ChamberReverb {
     alignas(32) float blockTaps_[2][kLines][kSubBlock];
     alignas(32) float blockMix_[2][kLines][kSubBlock];
     alignas(32) float blockSum_[2][kSubBlock];
-    alignas(32) float blockFraction_[kSubBlock][2 * kLines];
-    alignas(32) int blockOffset_[kSubBlock][2 * kLines];
+    // Each line's modulated position per frame, frames reversed within each group of eight so
+    // that the group reads the line's buffer (which runs backwards) with two plain loads.
+    alignas(32) float blockPosition_[2 * kLines][kSubBlock];
 };

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "engine/ChamberReverb.h"
 #include "engine/Numeric.h"
+#include "engine/PortableMath.h"
 #include "engine/Spread.h"
 #include "model/ProgramBankOps.h"
 #include "presets/FactoryBank.h"
@@ -56,6 +58,10 @@ CrowdEngine::CrowdEngine() {
     }
     handover_.publish(bank_.programs[0], 0, 0);
     handover_.take();
+    // Benchmarks open a second instance on the reference path to time both in one process.
+    if (const char* reference = std::getenv("ZORNBECK_REFERENCE_PATH")) {
+        frameByFrame_ = reference[0] == '1';
+    }
     reverb_ = std::make_unique<ChamberReverb>();
     allocateFor(44100.0f, kInitialCopyCapacity);
     setupReverb();
@@ -154,6 +160,7 @@ void CrowdEngine::markParameter(int index, float value) {
     zb::storeShared(stored, value);
     incoming_[index].store(packIncoming(serial, program, value), std::memory_order_relaxed);
     pending_[index].store(1, std::memory_order_release);
+    anyPending_.store(true, std::memory_order_release);
 }
 
 void CrowdEngine::stageProgram(int program) {
@@ -170,15 +177,6 @@ void CrowdEngine::stageProgram(int program) {
     handover_.publish(bank_.programs[program], program, serial);
 }
 
-// A marked value is applied while its program plays, unless it was stored after a staging the
-// audio side has not taken yet.
-bool CrowdEngine::belongsToApplied(std::uint64_t incoming) {
-    const int program = static_cast<int>((incoming >> 32) & 0xFF);
-    const std::uint32_t serial = static_cast<std::uint32_t>(incoming >> 40);
-    const std::uint32_t ahead = (serial - handover_.currentSerial()) & kSerialMask;
-    return program == handover_.currentNumber() && (ahead == 0 || ahead > kSerialMask / 2);
-}
-
 // A newly staged program replaces the whole applied one at the next fade bottom; until then the
 // old one keeps playing unchanged.
 void CrowdEngine::adoptStagedProgram() {
@@ -187,7 +185,9 @@ void CrowdEngine::adoptStagedProgram() {
     }
 }
 
-// Takes a marked value into the applied program when it belongs there.
+// Takes a marked value into the applied program when it belongs there. A value stored after a
+// staging the audio side has not taken yet waits for it; one stored into a program no longer
+// playing is dropped (its program keeps it).
 bool CrowdEngine::takePending(int index) {
     if (pending_[index].load(std::memory_order_relaxed) == 0) {
         return false;
@@ -195,8 +195,15 @@ bool CrowdEngine::takePending(int index) {
     // Cleared before the value is read, so a newer mark is never lost.
     pending_[index].exchange(0, std::memory_order_acquire);
     const std::uint64_t incoming = incoming_[index].load(std::memory_order_relaxed);
-    if (!belongsToApplied(incoming)) {
-        pending_[index].store(1, std::memory_order_relaxed);  // for a program not playing (yet)
+    const int program = static_cast<int>((incoming >> 32) & 0xFF);
+    const std::uint32_t serial = static_cast<std::uint32_t>(incoming >> 40);
+    const std::uint32_t ahead = (serial - handover_.currentSerial()) & kSerialMask;
+    if (ahead != 0 && ahead <= kSerialMask / 2) {
+        pending_[index].store(1, std::memory_order_relaxed);
+        anyPending_.store(true, std::memory_order_relaxed);
+        return false;
+    }
+    if (program != handover_.currentNumber()) {
         return false;
     }
     handover_.current().value(index) = std::bit_cast<float>(static_cast<std::uint32_t>(incoming));
@@ -228,7 +235,27 @@ void CrowdEngine::resetReverb() {
     reverbResetPending_.store(true, std::memory_order_release);
 }
 
+// The render loop keeps the voices in lanes_ from block to block; the records catch up only
+// when something outside the loop reads or changes them.
+VoiceState* CrowdEngine::editVoices() {
+    if (lanesAhead_) {
+        lanes_.store(voices_, kNumPeople);
+        lanesAhead_ = false;
+    }
+    lanesStale_ = true;
+    return voices_;
+}
+
+const VoiceState& CrowdEngine::voice(int v) {
+    if (lanesAhead_) {
+        lanes_.store(voices_, kNumPeople);
+        lanesAhead_ = false;
+    }
+    return voices_[v];
+}
+
 void CrowdEngine::restartVoices() {
+    editVoices();
     for (VoiceState& voice : voices_) {
         voice.reset();
     }
@@ -297,7 +324,7 @@ void CrowdEngine::applyParameter(int index) {
             break;
         }
         case parPitchAllIndex:
-            shiftAll_ = 2.0f * std::sin(kPi * (880.0f * (zb::unitValue(x) - 0.5f)) / sampleRate);
+            shiftAll_ = 2.0f * zb::sinf(kPi * (880.0f * (zb::unitValue(x) - 0.5f)) / sampleRate);
             break;
         case parReverbWetIndex:
         case parReverbSizeIndex:
@@ -330,7 +357,7 @@ void CrowdEngine::applyParameter(int index) {
             if (index >= kFirstPersonIndex) {
                 const int person = (index - kFirstPersonIndex) / kSlotsPerPerson;
                 const int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
-                voices_[person].applyParameter(slot, values.people[person], sampleRate);
+                editVoices()[person].applyParameter(slot, values.people[person], sampleRate);
             }
             break;
     }
@@ -363,7 +390,7 @@ void CrowdEngine::applyGliding(int index, int frames) {
     if (index >= kFirstPersonIndex && index < kNumParams) {
         const int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
         if (slot == slotGain || slot == slotPan || slot == slotDelayModGain || slot == slotDelayModSpeed) {
-            VoiceState& voice = voices_[(index - kFirstPersonIndex) / kSlotsPerPerson];
+            VoiceState& voice = editVoices()[(index - kFirstPersonIndex) / kSlotsPerPerson];
             const float gain = voice.gain;
             const float pan0 = voice.panGain[0];
             const float pan1 = voice.panGain[1];
@@ -387,6 +414,7 @@ void CrowdEngine::finishGlides() {
     }
     wetGain_ = wetTarget_;
     dryGain_ = dryTarget_;
+    editVoices();
     for (VoiceState& voice : voices_) {
         voice.gain = voice.gainTarget;
         voice.panGain[0] = voice.panTarget[0];
@@ -400,6 +428,7 @@ void CrowdEngine::cancelGlides() {
     gliding_ = false;
     wetStep_ = 0.0f;
     dryStep_ = 0.0f;
+    editVoices();
     for (VoiceState& voice : voices_) {
         voice.gainStep = 0.0f;
         voice.panStep[0] = 0.0f;
@@ -461,10 +490,13 @@ void CrowdEngine::processPass(float** inputs, float** outputs, int nIn, int nOut
     levelScale_ = solo_ != 0 ? 1.0f : 1.0f / std::sqrt(static_cast<float>(population_));
     const float level = levelScale_ * wetGain_ * 5.0f;
     if (globalFadeStep_.load(std::memory_order_relaxed) == 0.0f) {
-        if (reverbResetPending_.exchange(false, std::memory_order_acquire)) {
+        if (reverbResetPending_.load(std::memory_order_relaxed) &&
+            reverbResetPending_.exchange(false, std::memory_order_acquire)) {
             reverb_->reset();
         }
-        if (frames > 0) {
+        // Most blocks have nothing to apply: one flag spares the scan of every mark.
+        if (frames > 0 && anyPending_.load(std::memory_order_relaxed) &&
+            anyPending_.exchange(false, std::memory_order_acquire)) {
             for (int index = 0; index < kNumParams; ++index) {
                 if (takePending(index)) {
                     applyGliding(index, frames);
@@ -585,6 +617,7 @@ void CrowdEngine::advanceActiveFade() {
 }
 
 int CrowdEngine::renderFrameByFrame(float** outputs, int nIn, int nOut, int start, int frames) {
+    editVoices();
     const int end = start + frames;
     for (int l = start; l < end; ++l) {
         if (!reachBottom(l == start)) {
@@ -654,13 +687,18 @@ int CrowdEngine::renderFrameByFrame(float** outputs, int nIn, int nOut, int star
 }
 
 // How many frames the voices may run ahead of the ring: no read of a frame in the run may land
-// on a ring position that a later frame of the same run has already overwritten.
-int CrowdEngine::longestSafeRun() const {
+// on a ring position that a later frame of the same run has already overwritten. Read from the
+// lanes, which hold the voices while the loop renders; `frames` ahead covers the glides.
+int CrowdEngine::longestSafeRun(int frames) const {
     float longest = 0.0f;
     for (int v = 0; v < population_; ++v) {
-        const VoiceState& voice = voices_[v];
-        const int delay = voice.currentDelay > voice.pendingDelay ? voice.currentDelay : voice.pendingDelay;
-        const float reach = static_cast<float>(delay) + std::fabs(voice.delayModDepth) * 1.01f + 2.0f;
+        const int current = lanes_.currentDelay[v];
+        const int pending = lanes_.pendingDelay[v];
+        const int delay = current > pending ? current : pending;
+        const float depth =
+            std::fabs(lanes_.delayModDepth[v]) +
+            (gliding_ ? std::fabs(lanes_.delayModDepthStep[v]) * static_cast<float>(frames) : 0.0f);
+        const float reach = static_cast<float>(delay) + depth * 1.01f + 2.0f;
         longest = reach > longest ? reach : longest;
     }
     const float room = static_cast<float>(ringSize_) - longest;
@@ -677,7 +715,13 @@ int CrowdEngine::longestSafeRun() const {
 int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, int frames) {
     // The first frame's fade step while the voices are in their records: a bottom resets them.
     reachBottom(true);
-    lanes_.load(voices_, kNumPeople);
+    if (lanesStale_) {
+        lanes_.load(voices_, kNumPeople);
+        lanesStale_ = false;
+    }
+    lanesAhead_ = true;
+    // Delays change only at a bottom, which ends the segment, and depths only by their glides.
+    const int safe = longestSafeRun(frames);
     float dryGains[VoiceLanes::kMaxFrames];
     float levels[VoiceLanes::kMaxFrames];
     const int end = first + frames;
@@ -687,7 +731,6 @@ int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, 
         int n = end - start;
         n = n < VoiceLanes::kMaxFrames ? n : VoiceLanes::kMaxFrames;
         n = n < ringSize_ - writePosition_ ? n : ringSize_ - writePosition_;
-        const int safe = longestSafeRun();
         n = n < safe ? n : safe;
         int j = 0;
         const bool steady = globalFadeStep_.load(std::memory_order_relaxed) == 0.0f &&
@@ -723,7 +766,6 @@ int CrowdEngine::renderSubBlocks(int nIn, int nOut, float** outputs, int first, 
         }
         start += j;
     }
-    lanes_.store(voices_, kNumPeople);
     return start - first;
 }
 
@@ -738,9 +780,7 @@ void CrowdEngine::runSubBlock(int nIn, int nOut, float** outputs, int start, int
             for (int j = 0; j < n; ++j) {
                 x[j] = dry[j];
             }
-            for (DelayAllpass& section : spreadChains_[c]) {
-                section.run(x, n);
-            }
+            runSpreadChain(spreadChains_[c], x, n);
         } else {
             for (int j = 0; j < n; ++j) {
                 x[j] = dry[j];

@@ -91,7 +91,9 @@ class CrowdEngine {
     int writePosition() const { return writePosition_; }
     int inputCopyCapacity() const { return copyCapacity_; }
     int ringSize() const { return ringSize_; }
-    const VoiceState& voice(int v) const { return voices_[v]; }
+    // Brings the records up to date first: not while another thread renders.
+    const VoiceState& voice(int v);
+    bool frameByFrame() const { return frameByFrame_; }
     const DelayAllpass& spreadSection(int channel, int section) const {
         return spreadChains_[channel][section];
     }
@@ -106,7 +108,6 @@ class CrowdEngine {
 
     int currentProgramIndex() const;
     void adoptStagedProgram();
-    bool belongsToApplied(std::uint64_t incoming);
     bool takePending(int index);
     void foldPendingIntoApplied();
     void allocateFor(float sampleRate, int maxFrames);
@@ -127,7 +128,8 @@ class CrowdEngine {
     void runSubBlock(int nIn, int nOut, float** outputs, int start, int frames, const float* fade,
                      const float* dryGains, const float* levels);
     void finishSegment(int nIn, int nOut, float** outputs, int start, int frames);
-    int longestSafeRun() const;
+    int longestSafeRun(int frames) const;
+    VoiceState* editVoices();
 
     ProgramBank bank_;
     std::atomic<int> currentProgram_{0};
@@ -151,6 +153,7 @@ class CrowdEngine {
     std::atomic<std::uint64_t> incoming_[kNumParams];
     ProgramHandover handover_{bank_.programs[0]};
     std::atomic<std::uint32_t> stageSerial_{0};
+    std::atomic<bool> anyPending_{false};  // set after any mark
     int writePosition_ = 0;
     float globalFadeValue_ = 1.0f;
     std::atomic<float> globalFadeStep_{0.0f};
@@ -183,6 +186,8 @@ class CrowdEngine {
     std::unique_ptr<float[]> activeFades_;
     bool frameByFrame_ = false;
     VoiceLanes lanes_;
+    bool lanesStale_ = true;   // the records changed since lanes_ was loaded
+    bool lanesAhead_ = false;  // lanes_ has rendered past the records
     alignas(32) float scratch_[2][VoiceLanes::kMaxFrames];
     alignas(32) float voiceSum_[2][VoiceLanes::kMaxFrames];
     bool ready_ = false;

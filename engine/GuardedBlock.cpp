@@ -26,13 +26,16 @@ void* BlockRegistry::allocate(const char* name, std::size_t bytes) {
     usable[bytes + 1] = kGuard1;
 
     std::lock_guard lock(mutex_);
-    entries_.push_back({usable + bytes, name, usable});
+    entries_.push_back({usable + bytes, name, usable, false});
     return usable;
 }
 
+// Each broken block is reported once: a message box on every later release would pile up
+// warnings, and on the audio thread each one costs a blocking hand-over.
 void BlockRegistry::reportFirstBrokenGuard() {
-    for (const Entry& entry : entries_) {
-        if (entry.guard[0] != kGuard0 || entry.guard[1] != kGuard1) {
+    for (Entry& entry : entries_) {
+        if (!entry.reported && (entry.guard[0] != kGuard0 || entry.guard[1] != kGuard1)) {
+            entry.reported = true;
             platform::messageService().showWarning(entry.name, "Memory block over run!");
             return;
         }

@@ -20,6 +20,7 @@ class BlockRegistry {
         const unsigned char* guard;
         const char* name;
         void* block;
+        bool reported;
     };
 
     static void reportFirstBrokenGuard();

@@ -5,6 +5,7 @@
 #include "engine/ChaosRandom.h"
 #include "engine/DelayAllpass.h"
 #include "engine/Numeric.h"
+#include "engine/PortableMath.h"
 
 namespace {
 
@@ -34,13 +35,13 @@ void computeSpreadLengths(ChaosRandom& random, float x, float sampleRate,
                           int (&lengths)[2][kSpreadSections]) {
     // The value is stored as given elsewhere; only lengths from [0, 1] are ever built.
     const float spread = x > 0.0f ? (x < 1.0f ? x : 1.0f) : 0.0f;
-    const float longest = 300.0f * std::pow(spread, 2.0f) + 1.0f;
+    const float longest = 300.0f * zb::powf(spread, 2.0f) + 1.0f;
     random.reseed(112);
     for (int c = 0; c < 2; ++c) {
         for (int i = 0; i < kSpreadSections; ++i) {
             const float r = static_cast<float>(random.draw());
             const float halfMicros =
-                (longest / std::pow(33.0f, static_cast<float>(i) * 0.125f)) * 2000.0f + r * 500.0f;
+                (longest / zb::powf(33.0f, static_cast<float>(i) * 0.125f)) * 2000.0f + r * 500.0f;
             const int n = nextPrimeFrom(static_cast<int>(halfMicros));
             const float samples = ((static_cast<float>(n) * 0.0005f) * 0.001f) * sampleRate;
             lengths[c][i] = zb::saturatingTrunc(samples, kMinLength, kMaxLength);
@@ -70,5 +71,16 @@ void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& ra
             section.resize(lengths[c][i]);
             section.clear();
         }
+    }
+}
+
+#if defined(__ELF__)
+#define ZB_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
+#else  // PE has no ifunc to pick a clone with
+#define ZB_AVX2_CLONES
+#endif
+ZB_AVX2_CLONES void runSpreadChain(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
+    for (DelayAllpass& section : chain) {
+        section.run(x, n);
     }
 }

@@ -18,3 +18,7 @@ void reserveSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& ra
 // reserved; allocates nothing.
 void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& random, float x,
                    float sampleRate);
+
+// Runs one channel's chain over n samples in place, section after section (each section only
+// reads its own past, so each can take the whole run in turn).
+void runSpreadChain(DelayAllpass (&chain)[kSpreadSections], float* x, int n);

@@ -13,6 +13,14 @@ typedef int Ints __attribute__((vector_size(32)));
 
 constexpr int kGroup = 8;
 
+// Adds a group's outputs to the eight lane sums of a frame.
+inline void addToLanes(float* sums, Floats out) {
+    Floats total;
+    std::memcpy(&total, sums, sizeof total);
+    total += out;
+    std::memcpy(sums, &total, sizeof total);
+}
+
 }  // namespace
 
 void VoiceLanes::load(const VoiceState* voices, int count) {
@@ -67,9 +75,11 @@ void VoiceLanes::store(VoiceState* voices, int count) const {
     }
 }
 
-// Baseline build, and an AVX2 build chosen at run time; both compute the same numbers (no FMA).
+// Baseline build, and AVX2 and AVX-512 builds chosen at run time; all compute the same numbers
+// (no FMA).
 #define ZB_KERNEL renderGeneric
 #define ZB_AVX2 0
+#define ZB_AVX512 0
 #include "engine/VoiceLanesKernel.inc"
 #undef ZB_KERNEL
 #undef ZB_AVX2
@@ -91,24 +101,91 @@ void VoiceLanes::store(VoiceState* voices, int count) const {
 #pragma GCC pop_options
 #endif
 
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f")
+// GCC 12's AVX-512 headers start some results from a deliberately undefined vector.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+namespace sixteen {
+// Groups of sixteen voices; lanes i and i + 8 of a group go to lane sum i in that order, so every
+// lane sum adds its voices in the same order as the eight-wide code.
+typedef float Floats __attribute__((vector_size(64)));
+typedef int Ints __attribute__((vector_size(64)));
+constexpr int kGroup = 16;
+
+inline void addToLanes(float* sums, Floats out) {
+    ::Floats total;
+    ::Floats low;
+    ::Floats high;
+    std::memcpy(&total, sums, sizeof total);
+    std::memcpy(&low, &out, sizeof low);
+    std::memcpy(&high, reinterpret_cast<const float*>(&out) + 8, sizeof high);
+    total += low;
+    total += high;
+    std::memcpy(sums, &total, sizeof total);
+}
+
+#define ZB_KERNEL renderAvx512
+#define ZB_AVX2 0
+#undef ZB_AVX512
+#define ZB_AVX512 1
+#include "engine/VoiceLanesKernel.inc"
+#undef ZB_KERNEL
+#undef ZB_AVX2
+#undef ZB_AVX512
+}  // namespace sixteen
+#pragma GCC diagnostic pop
+#pragma GCC pop_options
+
 namespace {
 bool detectAvx2() {
     __builtin_cpu_init();  // may run before the run-time library's own initialisation
     return __builtin_cpu_supports("avx2") != 0;
 }
 const bool kHaveAvx2 = detectAvx2();
-std::atomic<bool> useAvx2{kHaveAvx2};
+const bool kHaveAvx512 = kHaveAvx2 && __builtin_cpu_supports("avx512f") != 0;
+std::atomic<VoiceCode> code{kHaveAvx512 ? VoiceCode::avx512
+                                        : (kHaveAvx2 ? VoiceCode::avx2 : VoiceCode::baseline)};
 }  // namespace
 
 void setVoiceLanesWide(bool wide) {
-    useAvx2 = wide && kHaveAvx2;
+    code = wide ? (kHaveAvx512 ? VoiceCode::avx512 : (kHaveAvx2 ? VoiceCode::avx2 : VoiceCode::baseline))
+                : VoiceCode::baseline;
+}
+
+bool setVoiceLanesCode(VoiceCode chosen) {
+    if ((chosen == VoiceCode::avx2 && !kHaveAvx2) || (chosen == VoiceCode::avx512 && !kHaveAvx512)) {
+        return false;
+    }
+    code = chosen;
+    return true;
 }
 
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
                       int ringMask, int write, int frames, float shiftAll, int rampFrames) {
-    if (useAvx2.load(std::memory_order_relaxed)) {
-        renderAvx2(lanes, population, solo, selected, ring, ringMask, write, frames, shiftAll, rampFrames);
-    } else {
-        renderGeneric(lanes, population, solo, selected, ring, ringMask, write, frames, shiftAll, rampFrames);
+    switch (code.load(std::memory_order_relaxed)) {
+        case VoiceCode::avx512: {
+            // A last group of at most eight voices costs half as much in the AVX2 build.
+            const int sixteens = population / 16 * 16;
+            const int rest = population - sixteens;
+            const int wide = rest > 0 && rest <= 8 ? sixteens : population;
+            if (wide > 0) {
+                sixteen::renderAvx512(lanes, wide, solo, selected, ring, ringMask, write, frames, shiftAll,
+                                      rampFrames, 0);
+            }
+            if (wide < population) {
+                renderAvx2(lanes, population, solo, selected, ring, ringMask, write, frames, shiftAll,
+                           rampFrames, wide);
+            }
+            break;
+        }
+        case VoiceCode::avx2:
+            renderAvx2(lanes, population, solo, selected, ring, ringMask, write, frames, shiftAll, rampFrames,
+                       0);
+            break;
+        default:
+            renderGeneric(lanes, population, solo, selected, ring, ringMask, write, frames, shiftAll,
+                          rampFrames, 0);
+            break;
     }
 }

@@ -56,5 +56,10 @@ struct VoiceLanes {
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
                       int ringMask, int write, int frames, float shiftAll, int rampFrames);
 
-// Tests and benchmarks: false forces the baseline code even where AVX2 is available.
+// Tests and benchmarks: false forces the baseline code even where AVX2 is available; true
+// chooses the widest the processor has.
 void setVoiceLanesWide(bool wide);
+
+// Tests and benchmarks: one particular build of the kernel; false if the processor lacks it.
+enum class VoiceCode { baseline, avx2, avx512 };
+bool setVoiceLanesCode(VoiceCode code);

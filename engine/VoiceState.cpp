@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "engine/Numeric.h"
+#include "engine/PortableMath.h"
 #include "model/RuntimeRandom.h"
 
 namespace {
@@ -11,13 +12,13 @@ constexpr float kPi = 3.1415927f;
 constexpr float kTwoPi = 6.2831855f;
 
 float oscillatorCoefficient(float hertz, float sampleRate) {
-    return 2.0f * std::sin(kPi * hertz / sampleRate);
+    return 2.0f * zb::sinf(kPi * hertz / sampleRate);
 }
 
 void randomPhase(float& s, float& c) {
     const float phi = static_cast<float>(RuntimeRandom::next()) * (1.0f / 32768.0f) * kTwoPi;
-    s = std::sin(phi);
-    c = std::cos(phi);
+    s = zb::sinf(phi);
+    c = zb::cosf(phi);
 }
 
 }  // namespace

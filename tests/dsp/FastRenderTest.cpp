@@ -1,8 +1,10 @@
 // The run-based render loop against the frame-by-frame one, in the same process and state.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <thread>
@@ -182,4 +184,68 @@ TEST(FastRender, BaselineVoiceCodeMatchesToo) {
         largest = std::max(largest, std::fabs(double(fast.output[i]) - plain.output[i]));
     }
     EXPECT_LT(largest, 1e-4);
+}
+
+// `zornbeck bench --reference` opens a second instance with this switch in its environment.
+TEST(FastRender, EnvironmentSwitchSelectsTheReferencePathAtConstruction) {
+    ASSERT_EQ(setenv("ZORNBECK_REFERENCE_PATH", "1", 1), 0);
+    const auto reference = std::make_unique<CrowdEngine>();
+    ASSERT_EQ(setenv("ZORNBECK_REFERENCE_PATH", "0", 1), 0);
+    const auto off = std::make_unique<CrowdEngine>();
+    ASSERT_EQ(unsetenv("ZORNBECK_REFERENCE_PATH"), 0);
+    const auto shipped = std::make_unique<CrowdEngine>();
+    EXPECT_TRUE(reference->frameByFrame());
+    EXPECT_FALSE(off->frameByFrame());
+    EXPECT_FALSE(shipped->frameByFrame());
+}
+
+// The render loop does per frame what it does whatever the host's block size: once the setup's
+// fade is over, a stream split into 512, 16 or ragged blocks gives the same bits, so nothing kept
+// from block to block (the voices in their lanes, the pending flag, the reverb's sub-blocks)
+// drifts.
+TEST(FastRender, BlockSizesGiveTheSameBits) {
+    constexpr int kSettle = 24 * 512;  // past the setup's fade, its bottom and the rise after it
+    constexpr int kTotal = 30000;
+    auto render = [](std::initializer_list<int> sizes) {
+        std::vector<float> out[2];
+        std::thread([&] {
+            auto engine = std::make_unique<CrowdEngine>();
+            engine->prepare(44100.0f, 512);
+            worstCase(*engine, 1.0f);
+            std::mt19937 noise(3);
+            std::uniform_real_distribution<float> dist(-0.4f, 0.4f);
+            for (auto& channel : out) {
+                channel.resize(kSettle + kTotal);
+                for (float& x : channel) {
+                    x = dist(noise);
+                }
+            }
+            for (int done = 0; done < kSettle; done += 512) {
+                float* io[2] = {out[0].data() + done, out[1].data() + done};
+                engine->process(io, io, 2, 2, 512);
+            }
+            int done = kSettle;
+            for (auto size = sizes.begin(); done < kSettle + kTotal; ++size) {
+                if (size == sizes.end()) {
+                    size = sizes.begin();
+                }
+                const int n = std::min(*size, kSettle + kTotal - done);
+                float* io[2] = {out[0].data() + done, out[1].data() + done};
+                engine->process(io, io, 2, 2, n);
+                done += n;
+            }
+        }).join();
+        return std::vector<float>(out[1].begin() + kSettle, out[1].end());
+    };
+    const std::vector<float> whole = render({512});
+    const std::vector<float> small = render({16});
+    const std::vector<float> ragged = render({1, 37, 64, 5, 129, 700});
+    int differing = 0;
+    double peak = 0.0;
+    for (int i = 0; i < kTotal; ++i) {
+        differing += whole[i] != small[i] || whole[i] != ragged[i];
+        peak = std::max(peak, std::fabs(double(whole[i])));
+    }
+    EXPECT_EQ(differing, 0);
+    EXPECT_GT(peak, 0.1);
 }

@@ -137,6 +137,10 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndOneLine) {
         {"info", "extra"},
         {"bench", "--seconds", "0"},
         {"bench", "--seconds", "a while"},
+        {"bench", "--block", "0"},
+        {"bench", "--block", "8193"},
+        {"bench", "--rate", "100"},
+        {"bench", "--rate", "fast"},
     };
     for (const auto& args : cases) {
         const Result r = run(args);
@@ -367,9 +371,20 @@ TEST_F(Cli, ChunksSavedByOneRunRestoreTheStateInAnother) {
 TEST_F(Cli, BenchTimesEveryProgramAndTheWorstCase) {
     const Result r = run({"bench", "--module", fake(), "--seconds", "0.05"});
     ASSERT_EQ(r.exitCode, 0) << r.err;
-    for (const char* expected : {"Alpha", "Beta Two", "gamma", "worst case", "Worst case"}) {
+    for (const char* expected : {"Alpha", "Beta Two", "gamma", "worst case", "Worst case", "Heaviest program"}) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
     }
+    EXPECT_EQ(r.out.find("reference"), std::string::npos) << r.out;
+}
+
+TEST_F(Cli, BenchTakesBlockRateProgramAndReference) {
+    const Result r = run({"bench", "--module", fake(), "--seconds", "0.05", "--block", "16", "--rate", "192000",
+                          "--program", "gamma", "--reference"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* expected : {"192000 Hz", "16-frame blocks", "gamma", "speed-up", "faster than the reference"}) {
+        EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+    }
+    EXPECT_EQ(r.out.find("Alpha"), std::string::npos) << r.out;
 }
 
 TEST_F(Cli, ScreenshotWritesTheEditorPictureUnpremultiplied) {
