@@ -1,5 +1,10 @@
 #include "engine/VoiceLanes.h"
 
+// The wide vector helpers are internal to this file, so how they are passed matters to no one.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wpsabi"
+#endif
+
 #include <immintrin.h>
 
 #include <atomic>
@@ -14,7 +19,7 @@ typedef int Ints __attribute__((vector_size(32)));
 constexpr int kGroup = 8;
 
 // Adds a group's outputs to the eight lane sums of a frame.
-inline void addToLanes(float* sums, Floats out) {
+inline void addToLanes(float* sums, const Floats& out) {
     Floats total;
     std::memcpy(&total, sums, sizeof total);
     total += out;
@@ -101,11 +106,15 @@ void VoiceLanes::store(VoiceState* voices, int count) const {
 #pragma GCC pop_options
 #endif
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,avx512f")
 // GCC 12's AVX-512 headers start some results from a deliberately undefined vector.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 namespace sixteen {
 // Groups of sixteen voices; lanes i and i + 8 of a group go to lane sum i in that order, so every
 // lane sum adds its voices in the same order as the eight-wide code.
@@ -113,7 +122,7 @@ typedef float Floats __attribute__((vector_size(64)));
 typedef int Ints __attribute__((vector_size(64)));
 constexpr int kGroup = 16;
 
-inline void addToLanes(float* sums, Floats out) {
+inline void addToLanes(float* sums, const Floats& out) {
     ::Floats total;
     ::Floats low;
     ::Floats high;
@@ -134,8 +143,12 @@ inline void addToLanes(float* sums, Floats out) {
 #undef ZB_AVX2
 #undef ZB_AVX512
 }  // namespace sixteen
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
+#endif
 
 namespace {
 bool detectAvx2() {
