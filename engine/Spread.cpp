@@ -74,9 +74,11 @@ void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& ra
     }
 }
 
-#if defined(__ELF__)
+// PE has no ifunc to pick a clone with; Clang takes clones only on a function's first
+// declaration. There the baseline build serves.
+#if defined(__ELF__) && !defined(__clang__)
 #define ZB_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
-#else  // PE has no ifunc to pick a clone with
+#else
 #define ZB_AVX2_CLONES
 #endif
 ZB_AVX2_CLONES void runSpreadChain(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
