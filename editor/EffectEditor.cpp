@@ -137,9 +137,9 @@ bool EffectEditor::open(void* parent) {
 
 void EffectEditor::opened() {
     knobMode_ = kLinearMode;
-    uiThread_ = std::this_thread::get_id();
+    uiThread_.store(std::this_thread::get_id(), std::memory_order_relaxed);
     for (auto& flag : pendingParameter_) flag.store(false, std::memory_order_relaxed);
-    open_ = true;
+    open_.store(true, std::memory_order_release);
 }
 
 COffscreenFrame* EffectEditor::openOffscreen() {
@@ -166,7 +166,7 @@ void EffectEditor::close() {
     presetPanel_.reset();
     // A dialog belongs to the window: it closes with it and its answer is dropped.
     dialog_.reset();
-    open_ = false;
+    open_.store(false, std::memory_order_release);
     AEffGUIEditor::close();
 }
 
@@ -365,14 +365,16 @@ bool EffectEditor::setKnobMode(VstInt32 mode) {
 }
 
 void EffectEditor::setParameter(VstInt32 index, float value) {
-    if (!open_ || !frame_ || index < 0 || index >= kNumParams)
+    if (index < 0 || index >= kNumParams || !open_.load(std::memory_order_acquire))
         return;
-    // Controls belong to the user-interface thread; from any other the change waits for idle.
-    if (std::this_thread::get_id() != uiThread_) {
+    // Controls and the frame belong to the user-interface thread; from any other the change
+    // waits for idle.
+    if (std::this_thread::get_id() != uiThread_.load(std::memory_order_relaxed)) {
         pendingParameter_[std::size_t(index)].store(true, std::memory_order_release);
         return;
     }
-    showParameter(index, value);
+    if (frame_)
+        showParameter(index, value);
 }
 
 void EffectEditor::showParameter(int index, float value) {

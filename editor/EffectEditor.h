@@ -106,7 +106,7 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
     void endEdit(int index) override;
     int getKnobMode() const override { return knobMode_; }
 
-    bool isWindowOpen() const { return open_; }
+    bool isWindowOpen() const { return open_.load(std::memory_order_acquire); }
     CrowdEngine* engine() const { return engine_; }
     EffectVST* plugin() const { return plugin_; }
     CFrame* frame() const { return frame_; }
@@ -163,14 +163,15 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
 
     std::array<std::shared_ptr<CBitmap>, 10> skins_;
     CFrame* frame_ = nullptr;
-    bool open_ = false;
+    // Read by host threads that set parameters while the user-interface thread opens and closes.
+    std::atomic<bool> open_{false};
     int knobMode_ = kLinearMode;
     std::uint32_t lastIdleTicks_ = 0;
     bool dialsNeedRedraw_ = true;
     std::array<CControl*, kNumParams> controlByParameter_{};
     // Changes made on other threads wait here for the next idle, one flag per index.
     std::array<std::atomic<bool>, kNumParams> pendingParameter_{};
-    std::thread::id uiThread_;
+    std::atomic<std::thread::id> uiThread_;
 
     COptionMenu* populationMenu_ = nullptr;
     COptionMenu* selectedMenu_ = nullptr;

@@ -7,6 +7,7 @@
 #include "editor/EffectEditor.h"
 #include "editor/HelpPane.h"
 #include "engine/CrowdEngine.h"
+#include "engine/Numeric.h"
 #include "plugin/EffectVST.h"
 
 namespace {
@@ -66,8 +67,9 @@ CPoint PanelCrowd::personPosition(int person) const {
         return {};
     int mode = axisMode();
     const float* fields = &p->people[person].parPitchShift;
-    float u = fields[kAxisSlots[mode][0]];
-    float v = fields[kAxisSlots[mode][1]];
+    // Host threads automate these while the display reads them.
+    float u = zb::loadShared(fields[kAxisSlots[mode][0]]);
+    float v = zb::loadShared(fields[kAxisSlots[mode][1]]);
     float w = float(size.width()), h = float(size.height());
     // Values beyond 0..1 (a host or chunk can store them) keep to the edge of the field.
     return {truncateInto(u * (w - 8.0f) + 4.0f, 4, size.width() - 4),

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "engine/VoiceState.h"
 
@@ -93,14 +94,15 @@ TEST(VoiceState, ShiftOscillatorIsAQuadraturePairThatKeepsItsAmplitude) {
     voice.shiftSin = 0.0f;
     voice.shiftCos = 1.0f;
     voice.applyParameter(slotPitchShift, p, 44100.0f);
-    float ring[2 * kRingFrame] = {};
+    // A whole silent ring: the swinging delay below reads anywhere in it.
+    const std::vector<float> ring(static_cast<std::size_t>(kRingStorage) * kRingFrame, 0.0f);
     const float k = voice.shiftCoefficient + 0.1f;  // with a shift of all, about 390 Hz
     const float half = std::sqrt(1.0f - 0.25f * k * k);
     double pairLow = 2.0, pairHigh = 0.0, plainLow = 2.0, plainHigh = 0.0;
     for (int n = 0; n < 2000; ++n) {
         float out[2] = {0.0f, 0.0f};
         const float before = voice.shiftCos;
-        voice.readout(ring, 0.1f, out, 2);
+        voice.readout(ring.data(), 0.1f, out, 2);
         const double q = voice.shiftQuadrature(before) / half;
         const double pair = double(voice.shiftSin) * voice.shiftSin + q * q;
         const double plain =
@@ -123,7 +125,7 @@ TEST(VoiceState, ShiftOscillatorIsAQuadraturePairThatKeepsItsAmplitude) {
         voice.stepModulation(n & kRingMask);
         float out[2] = {0.0f, 0.0f};
         const float before = voice.shiftCos;
-        voice.readout(ring, 0.1f, out, 2);
+        voice.readout(ring.data(), 0.1f, out, 2);
         if (n % 4096 == 0) {
             const float kn = voice.pitchModDepth * voice.pitchModSin + voice.shiftCoefficient + 0.1f;
             const double q = voice.shiftQuadrature(before) / std::sqrt(1.0f - 0.25f * kn * kn);
