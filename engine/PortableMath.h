@@ -7,10 +7,18 @@
 
 namespace zb {
 
-inline float sinf(float x) { return static_cast<float>(std::sin(static_cast<double>(x))); }
-inline float cosf(float x) { return static_cast<float>(std::cos(static_cast<double>(x))); }
-inline float expf(float x) { return static_cast<float>(std::exp(static_cast<double>(x))); }
-inline float atanf(float x) { return static_cast<float>(std::atan(static_cast<double>(x))); }
+inline float sinf(float x) {
+    return static_cast<float>(std::sin(static_cast<double>(x)));
+}
+inline float cosf(float x) {
+    return static_cast<float>(std::cos(static_cast<double>(x)));
+}
+inline float expf(float x) {
+    return static_cast<float>(std::exp(static_cast<double>(x)));
+}
+inline float atanf(float x) {
+    return static_cast<float>(std::atan(static_cast<double>(x)));
+}
 inline float powf(float x, float y) {
     return static_cast<float>(std::pow(static_cast<double>(x), static_cast<double>(y)));
 }
