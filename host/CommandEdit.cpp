@@ -3,10 +3,9 @@
 #include <X11/Xutil.h>
 #include <poll.h>
 
-#include <chrono>
 #include <cstdio>
 
-#include "Cli.h"
+#include "EditSession.h"
 
 namespace zb {
 
@@ -26,7 +25,6 @@ const char* const kEditHelp =
     "  --module PATH        the plug-in module (default: Zornbeck.so beside this program)\n";
 
 constexpr int kIdleMs = 30;
-constexpr int kBlock = 512;
 
 struct HostWindow {
     Display* display;
@@ -51,63 +49,27 @@ bool resizeWindow(void* context, int width, int height) {
 }  // namespace
 
 int commandEdit(const std::vector<std::string>& args) {
-    std::string modulePath = defaultModulePath();
-    std::string program;
-    std::vector<ParamSetting> params;
-    double seconds = 0.0;
-    ArgScanner scan("edit", args);
-    std::string value;
-    while (!scan.done()) {
-        if (scan.flag("--help") || scan.flag("-h")) {
-            std::fputs(kEditHelp, stdout);
-            return kExitOk;
-        }
-        if (scanPluginOptions(scan, modulePath, program, params)) {
-            continue;
-        }
-        if (scan.option("--seconds", value)) {
-            const std::optional<double> s = parseFinite(value);
-            if (!s || *s <= 0.0 || *s > 86400.0) {
-                throw UsageError("--seconds " + value + " is not a number of seconds above 0");
-            }
-            seconds = *s;
-            continue;
-        }
-        throw UsageError("unexpected argument '" + scan.positional() + "' for edit (see zornbeck edit --help)");
+    const std::optional<EditOptions> options = scanEditOptions(args, kEditHelp);
+    if (!options) {
+        return kExitOk;
     }
-
-    const float rate = 44100.0f;
-    std::unique_ptr<PluginLoader> plugin = loadPlugin(modulePath, rate, kBlock);
-    applyProgramAndParams(*plugin, program, params);
-    if ((plugin->effect()->flags & effFlagsHasEditor) == 0) {
-        throw RuntimeError("'" + modulePath + "' has no editor");
-    }
-    ERect* rect = nullptr;
-    plugin->dispatch(effEditGetRect, 0, 0, &rect);
-    int width = rect != nullptr ? rect->right - rect->left : 0;
-    int height = rect != nullptr ? rect->bottom - rect->top : 0;
-    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) {
-        // Some plug-ins know their size only once open; start small and follow their resize request.
-        width = 320;
-        height = 200;
-    }
+    EditSession session(*options);
+    PluginLoader* plugin = &session.plugin();
+    int width = 0, height = 0;
+    session.initialSize(width, height);
 
     Display* display = XOpenDisplay(nullptr);
     if (display == nullptr) {
         throw RuntimeError("cannot open the X display" +
-                           std::string(std::getenv("DISPLAY") ? " '" + std::string(std::getenv("DISPLAY")) + "'"
-                                                              : " (DISPLAY is not set)"));
+                           std::string(std::getenv("DISPLAY")
+                                           ? " '" + std::string(std::getenv("DISPLAY")) + "'"
+                                           : " (DISPLAY is not set)"));
     }
     const int screen = DefaultScreen(display);
-    HostWindow win{display, XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0, static_cast<unsigned>(width),
-                                            static_cast<unsigned>(height), 0, BlackPixel(display, screen),
-                                            BlackPixel(display, screen))};
-    std::string title = plugin->productString();
-    std::string programName = plugin->programName();
-    if (!programName.empty()) {
-        title += " - " + programName;
-    }
-    XStoreName(display, win.window, title.c_str());
+    HostWindow win{display, XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+                                                static_cast<unsigned>(width), static_cast<unsigned>(height),
+                                                0, BlackPixel(display, screen), BlackPixel(display, screen))};
+    XStoreName(display, win.window, session.title().c_str());
     Atom deleteWindow = XInternAtom(display, "WM_DELETE_WINDOW", False);
     XSetWMProtocols(display, win.window, &deleteWindow, 1);
     XSelectInput(display, win.window, StructureNotifyMask);
@@ -120,24 +82,18 @@ int commandEdit(const std::vector<std::string>& args) {
         plugin->setSizeWindowHandler(nullptr, nullptr);
         XDestroyWindow(display, win.window);
         XCloseDisplay(display);
-        throw RuntimeError("'" + modulePath + "' did not open its editor");
+        throw RuntimeError("'" + options->modulePath + "' did not open its editor");
     }
     XMapWindow(display, win.window);
     XFlush(display);
     // Many plug-ins know their real size only after open.
-    rect = nullptr;
+    ERect* rect = nullptr;
     plugin->dispatch(effEditGetRect, 0, 0, &rect);
     if (rect != nullptr && rect->right - rect->left > 0 && rect->bottom - rect->top > 0 &&
         (rect->right - rect->left != width || rect->bottom - rect->top != height)) {
         resizeWindow(&win, rect->right - rect->left, rect->bottom - rect->top);
     }
 
-    std::vector<float> silence(kBlock, 0.0f), out0(kBlock), out1(kBlock);
-    float* inputs[2] = {silence.data(), silence.data()};
-    float* outputs[2] = {out0.data(), out1.data()};
-    const auto start = std::chrono::steady_clock::now();
-    long long framesDone = 0;
-    plugin->clearCalls();
     bool open = true;
     while (open) {
         while (XPending(display) > 0) {
@@ -149,24 +105,7 @@ int commandEdit(const std::vector<std::string>& args) {
                 open = false;
             }
         }
-        plugin->dispatch(effEditIdle);
-
-        const double elapsed = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        for (const long long due = static_cast<long long>(elapsed * rate); framesDone + kBlock <= due;
-             framesDone += kBlock) {
-            plugin->process(inputs, outputs, kBlock);
-        }
-        // The record of calls is only read here, so it is emptied every tick and cannot grow.
-        const std::vector<HostCall> calls = plugin->calls();
-        plugin->clearCalls();
-        for (const HostCall& call : calls) {
-            if (call.opcode == audioMasterAutomate) {
-                std::printf("parameter %d (%s) = %g\n", call.index, plugin->parameterName(call.index).c_str(),
-                            static_cast<double>(call.opt));
-                std::fflush(stdout);
-            }
-        }
-        if (seconds > 0.0 && elapsed >= seconds) {
+        if (!session.tick()) {
             open = false;
         }
         pollfd wait{ConnectionNumber(display), POLLIN, 0};

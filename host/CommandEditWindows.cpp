@@ -1,10 +1,9 @@
 // zornbeck edit on Windows: the plug-in's editor in a top-level window of our own, as a DAW shows it.
 #include <windows.h>
 
-#include <chrono>
 #include <cstdio>
 
-#include "Cli.h"
+#include "EditSession.h"
 
 namespace zb {
 
@@ -24,7 +23,6 @@ const char* const kEditHelp =
     "  --module PATH        the plug-in module (default: Zornbeck.dll beside this program)\n";
 
 constexpr UINT kIdleMs = 30;
-constexpr int kBlock = 512;
 const char* const kHostClass = "ZornbeckHostWindow";
 
 LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -60,46 +58,14 @@ bool resizeWindow(void* context, int width, int height) {
 }  // namespace
 
 int commandEdit(const std::vector<std::string>& args) {
-    std::string modulePath = defaultModulePath();
-    std::string program;
-    std::vector<ParamSetting> params;
-    double seconds = 0.0;
-    ArgScanner scan("edit", args);
-    std::string value;
-    while (!scan.done()) {
-        if (scan.flag("--help") || scan.flag("-h")) {
-            std::fputs(kEditHelp, stdout);
-            return kExitOk;
-        }
-        if (scanPluginOptions(scan, modulePath, program, params)) {
-            continue;
-        }
-        if (scan.option("--seconds", value)) {
-            const std::optional<double> s = parseFinite(value);
-            if (!s || *s <= 0.0 || *s > 86400.0) {
-                throw UsageError("--seconds " + value + " is not a number of seconds above 0");
-            }
-            seconds = *s;
-            continue;
-        }
-        throw UsageError("unexpected argument '" + scan.positional() +
-                         "' for edit (see zornbeck edit --help)");
+    const std::optional<EditOptions> options = scanEditOptions(args, kEditHelp);
+    if (!options) {
+        return kExitOk;
     }
-
-    const float rate = 44100.0f;
-    std::unique_ptr<PluginLoader> plugin = loadPlugin(modulePath, rate, kBlock);
-    applyProgramAndParams(*plugin, program, params);
-    if ((plugin->effect()->flags & effFlagsHasEditor) == 0) {
-        throw RuntimeError("'" + modulePath + "' has no editor");
-    }
-    ERect* rect = nullptr;
-    plugin->dispatch(effEditGetRect, 0, 0, &rect);
-    int width = rect != nullptr ? rect->right - rect->left : 0;
-    int height = rect != nullptr ? rect->bottom - rect->top : 0;
-    if (width <= 0 || height <= 0 || width > 8192 || height > 8192) {
-        width = 320;
-        height = 200;
-    }
+    EditSession session(*options);
+    PluginLoader* plugin = &session.plugin();
+    int width = 0, height = 0;
+    session.initialSize(width, height);
 
     HINSTANCE instance = GetModuleHandleA(nullptr);
     WNDCLASSEXA wc{};
@@ -110,11 +76,7 @@ int commandEdit(const std::vector<std::string>& args) {
     wc.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
     wc.lpszClassName = kHostClass;
     RegisterClassExA(&wc);
-    std::string title = plugin->productString();
-    std::string programName = plugin->programName();
-    if (!programName.empty()) {
-        title += " - " + programName;
-    }
+    const std::string title = session.title();
     const SIZE outer = outerSize(width, height, kStyle);
     HWND window = CreateWindowExA(0, kHostClass, title.c_str(), kStyle, CW_USEDEFAULT, CW_USEDEFAULT,
                                   outer.cx, outer.cy, nullptr, nullptr, instance, nullptr);
@@ -125,17 +87,11 @@ int commandEdit(const std::vector<std::string>& args) {
     if (plugin->dispatch(effEditOpen, 0, 0, window) == 0) {
         plugin->setSizeWindowHandler(nullptr, nullptr);
         DestroyWindow(window);
-        throw RuntimeError("'" + modulePath + "' did not open its editor");
+        throw RuntimeError("'" + options->modulePath + "' did not open its editor");
     }
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
 
-    std::vector<float> silence(kBlock, 0.0f), out0(kBlock), out1(kBlock);
-    float* inputs[2] = {silence.data(), silence.data()};
-    float* outputs[2] = {out0.data(), out1.data()};
-    const auto start = std::chrono::steady_clock::now();
-    long long framesDone = 0;
-    plugin->clearCalls();
     bool open = true;
     while (open) {
         MSG msg;
@@ -150,23 +106,7 @@ int commandEdit(const std::vector<std::string>& args) {
         if (!open) {
             break;
         }
-        plugin->dispatch(effEditIdle);
-        const double elapsed =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-        for (const long long due = static_cast<long long>(elapsed * rate); framesDone + kBlock <= due;
-             framesDone += kBlock) {
-            plugin->process(inputs, outputs, kBlock);
-        }
-        const std::vector<HostCall> calls = plugin->calls();
-        plugin->clearCalls();
-        for (const HostCall& call : calls) {
-            if (call.opcode == audioMasterAutomate) {
-                std::printf("parameter %d (%s) = %g\n", call.index, plugin->parameterName(call.index).c_str(),
-                            static_cast<double>(call.opt));
-                std::fflush(stdout);
-            }
-        }
-        if (seconds > 0.0 && elapsed >= seconds) {
+        if (!session.tick()) {
             open = false;
         }
         MsgWaitForMultipleObjects(0, nullptr, FALSE, kIdleMs, QS_ALLINPUT);
