@@ -688,3 +688,8 @@ VstIntPtr EffectEditor::vendorSpecific(VstInt32 index, VstIntPtr value, void* pt
         return screenshot(*static_cast<ZornbeckScreenshot*>(ptr)) ? 1 : 0;
     return 0;
 }
+
+int EffectEditor::eventDescriptor() const {
+    IPlatformFrame* platform = frame_ ? frame_->getPlatform() : nullptr;
+    return platform ? platform->eventDescriptor() : -1;
+}

@@ -89,6 +89,7 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
     bool setKnobMode(VstInt32 mode) override;
     void setParameter(VstInt32 index, float value) override;
     VstIntPtr vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) override;
+    int eventDescriptor() const override;
     // Redraws `rect` (the whole window when null) from the view tree.
     void draw(ERect* rect);
 

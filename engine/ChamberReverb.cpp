@@ -4,6 +4,7 @@
 
 #include "engine/Numeric.h"
 #include "engine/PortableMath.h"
+#include "model/ParameterTable.h"
 
 namespace {
 
@@ -103,11 +104,9 @@ void ChamberReverb::computeLineLengths() {
 void ChamberReverb::setDecay(float size, float gain) {
     decaySize_ = size;
     decayGain_ = gain;
-    const float g = unit(gain);
-    const float s = unit(size);
-    wetGain_ = g * g * g;
-    const float c = zb::atanf((zb::powf(s, 1.5f) * 0.5f + 0.002f) * 40.0f) * 0.6370253f;
-    const float d = sampleRate_ * 4800.0f * 2.2675737e-5f;
+    wetGain_ = param::reverbGain(gain);
+    const float c = decayCoefficient(size);
+    const float d = sampleRate_ * kDecayReferenceSamples * param::kReferenceRateReciprocal;
     const float norm = std::sqrt(8.0f);
     for (int ch = 0; ch < 2; ++ch) {
         for (Line& line : lines_[ch]) {
@@ -116,12 +115,25 @@ void ChamberReverb::setDecay(float size, float gain) {
     }
 }
 
+float ChamberReverb::decayCoefficient(float size) {
+    const float s = param::reverbSize(size);
+    return zb::atanf((zb::powf(s, 1.5f) * 0.5f + 0.002f) * 40.0f) * 0.6370253f;
+}
+
+double ChamberReverb::tailSeconds(float size, float gain) {
+    if (param::reverbGain(gain) == 0.0f) {
+        return 0.0;
+    }
+    // The network loses 1 - c of its energy's amplitude every reference length: -60 dB after
+    // 3 / -log10(c) of them.
+    const double c = decayCoefficient(size);
+    return 3.0 / -std::log10(c) * double(kDecayReferenceSamples) / double(param::kReferenceRate);
+}
+
 void ChamberReverb::setCuts(float highCut, float lowCut) {
-    const float h = unit(highCut);
-    const float l = unit(lowCut);
-    highCoefficient_ = zb::expf(h * h * 16000.0f * (-kTwoPi) / sampleRate_);
+    highCoefficient_ = zb::expf(param::cutHertz(highCut) * (-kTwoPi) / sampleRate_);
     highComplement_ = 1.0f - highCoefficient_;
-    lowCoefficient_ = zb::expf(l * l * 16000.0f * (-kTwoPi) / sampleRate_);
+    lowCoefficient_ = zb::expf(param::cutHertz(lowCut) * (-kTwoPi) / sampleRate_);
     lowComplement_ = 1.0f - lowCoefficient_;
 }
 

@@ -18,6 +18,10 @@ class ChamberReverb {
     // Recomputes the line lengths (clearing the lines), then the decay for them.
     void setLineScale(float value);
     void setDecay(float size, float gain);
+    // The feedback gain over one reference length for a stored size value, and how long the
+    // room rings (to -60 dB) for the stored size and gain.
+    static float decayCoefficient(float size);
+    static double tailSeconds(float size, float gain);
     void setCuts(float highCut, float lowCut);
     void setModulationRate(float value);
     // Takes effect at the next reset.
@@ -52,6 +56,7 @@ class ChamberReverb {
     };
 
     static constexpr int kSubBlock = 64;
+    static constexpr float kDecayReferenceSamples = 4800.0f;
 
     void computeLineLengths();
     void processSubBlock(const float* const* inputs, float* const* outputs, int start, int frames,

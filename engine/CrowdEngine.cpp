@@ -152,9 +152,10 @@ void CrowdEngine::markParameter(int index, float value) {
     if (zb::loadShared(stored) == value) {
         return;  // a host re-sending automation must not dip, glide or reset anything
     }
-    if (index == parPopulationIndex || index == parSoloIndex || index == parAllpassSpreadIndex) {
+    const ParamChange change = ParameterTable::row(index).change;
+    if (change == ParamChange::kDip) {
         globalFadeStep_.store(-kGlobalFadeStep, std::memory_order_relaxed);
-    } else if (index == parActiveIndex) {
+    } else if (change == ParamChange::kCrossFade) {
         activeFadeStep_.store(value != 0.0f ? kActiveFadeStep : -kActiveFadeStep, std::memory_order_relaxed);
     }
     zb::storeShared(stored, value);
@@ -292,31 +293,29 @@ void CrowdEngine::applyParameter(int index) {
     switch (index) {
         case parPopulationIndex:
             // Counts stay in range whatever the host sends; the stored value is left alone.
-            population_ = zb::saturatingTrunc(60.0f * x + 0.5f, 0, kMaxPopulation - 1) + 1;
+            population_ = param::populationCount(x);
             break;
         case parPersonSelectedIndex:
-            selected_ = zb::saturatingTrunc(60.0f * x + 0.5f, 0, population_ - 1);
+            selected_ = param::personNumber(x, population_ - 1);
             break;
         case parGlobalWetIndex: {
-            const float u = zb::unitValue(x);
-            wetGain_ = 4.0f * (u * u);
+            wetGain_ = param::levelGain(x);
             wetTarget_ = wetGain_;
             wetStep_ = 0.0f;
             break;
         }
         case parGlobalDryIndex: {
-            const float u = zb::unitValue(x);
-            dryGain_ = 4.0f * (u * u);
+            dryGain_ = param::levelGain(x);
             dryTarget_ = dryGain_;
             dryStep_ = 0.0f;
             break;
         }
         case parSoloIndex:
-            solo_ = std::isnan(x) ? 0 : zb::saturatingTrunc(x, -1, 1);
+            solo_ = param::soloOn(x) ? 1 : 0;
             break;
         case parAllpassSpreadIndex: {
             // An unchanged value keeps the lines ringing through a program change.
-            const float u = zb::unitValue(x);
+            const float u = param::spreadAmount(x);
             if (u != spread_) {
                 spread_ = u;
                 rebuildSpread(u);
@@ -324,7 +323,7 @@ void CrowdEngine::applyParameter(int index) {
             break;
         }
         case parPitchAllIndex:
-            shiftAll_ = 2.0f * zb::sinf(kPi * (880.0f * (zb::unitValue(x) - 0.5f)) / sampleRate);
+            shiftAll_ = 2.0f * zb::sinf(kPi * param::shiftAllHertz(x) / sampleRate);
             break;
         case parReverbWetIndex:
         case parReverbSizeIndex:
@@ -337,7 +336,7 @@ void CrowdEngine::applyParameter(int index) {
         case parActiveIndex: {
             // Switching on starts from silence; at a fade's bottom the rings keep the input's
             // past so delayed voices come back without an onset.
-            const bool on = x > 0.0f;
+            const bool on = param::activeOn(x);
             if (on && (atBottom_ || !active_)) {
                 restartVoices();
                 if (!atBottom_) {
@@ -347,7 +346,7 @@ void CrowdEngine::applyParameter(int index) {
             }
             active_ = on;
             // A program switch re-applies its stored switch here rather than through a mark.
-            const bool bypass = x == 0.0f;
+            const bool bypass = param::bypassed(x);
             if (activeFadeValue_ != (bypass ? 0.0f : 1.0f)) {
                 activeFadeStep_.store(bypass ? -kActiveFadeStep : kActiveFadeStep, std::memory_order_relaxed);
             }
@@ -379,6 +378,10 @@ bool glide(float& value, float& step, float& target, float from, int frames) {
 
 // Values heard as a level glide over the pass instead of stepping at its start.
 void CrowdEngine::applyGliding(int index, int frames) {
+    if (ParameterTable::row(index).change != ParamChange::kGlide) {
+        applyParameter(index);
+        return;
+    }
     if (index == parGlobalWetIndex || index == parGlobalDryIndex) {
         const float wet = wetGain_;
         const float dry = dryGain_;
@@ -387,24 +390,16 @@ void CrowdEngine::applyGliding(int index, int frames) {
         gliding_ |= glide(dryGain_, dryStep_, dryTarget_, dry, frames);
         return;
     }
-    if (index >= kFirstPersonIndex && index < kNumParams) {
-        const int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
-        if (slot == slotGain || slot == slotPan || slot == slotDelayModGain || slot == slotDelayModSpeed) {
-            VoiceState& voice = editVoices()[(index - kFirstPersonIndex) / kSlotsPerPerson];
-            const float gain = voice.gain;
-            const float pan0 = voice.panGain[0];
-            const float pan1 = voice.panGain[1];
-            const float depth = voice.delayModDepth;
-            applyParameter(index);
-            gliding_ |= glide(voice.gain, voice.gainStep, voice.gainTarget, gain, frames);
-            gliding_ |= glide(voice.panGain[0], voice.panStep[0], voice.panTarget[0], pan0, frames);
-            gliding_ |= glide(voice.panGain[1], voice.panStep[1], voice.panTarget[1], pan1, frames);
-            gliding_ |=
-                glide(voice.delayModDepth, voice.delayModDepthStep, voice.delayModDepthTarget, depth, frames);
-            return;
-        }
-    }
+    VoiceState& voice = editVoices()[ParameterTable::row(index).person];
+    const float gain = voice.gain;
+    const float pan0 = voice.panGain[0];
+    const float pan1 = voice.panGain[1];
+    const float depth = voice.delayModDepth;
     applyParameter(index);
+    gliding_ |= glide(voice.gain, voice.gainStep, voice.gainTarget, gain, frames);
+    gliding_ |= glide(voice.panGain[0], voice.panStep[0], voice.panTarget[0], pan0, frames);
+    gliding_ |= glide(voice.panGain[1], voice.panStep[1], voice.panTarget[1], pan1, frames);
+    gliding_ |= glide(voice.delayModDepth, voice.delayModDepthStep, voice.delayModDepthTarget, depth, frames);
 }
 
 // The end of a glide lands exactly on its value, whatever the rounding of the steps.

@@ -19,7 +19,7 @@ class ChamberReverb;
 
 class CrowdEngine {
   public:
-    static constexpr int kMaxPopulation = 59;
+    static constexpr int kMaxPopulation = param::kMaxPopulation;
     // Frames one pass renders at most: the prepared block size within these bounds; longer host
     // blocks are rendered in passes of this length.
     static constexpr int kInitialCopyCapacity = 2048;

@@ -37,38 +37,35 @@ float VoiceState::panLaw(float t) {
 void VoiceState::applyParameter(int slot, const Individual& person, float sampleRate) {
     switch (slot) {
         case slotPitchShift: {
-            const float x = zb::unitValue(zb::loadShared(person.parPitchShift));
-            shiftCoefficient = oscillatorCoefficient(160.0f * (x - 0.5f), sampleRate);
+            shiftCoefficient = oscillatorCoefficient(param::pitchShiftHertz(zb::loadShared(person.parPitchShift)), sampleRate);
             break;
         }
         case slotPitchModGain:
         case slotPitchModSpeed: {
-            const float speed = zb::unitValue(zb::loadShared(person.parPitchModSpeed));
-            const float hertz = 2.6f * (speed * speed * speed) + 0.2f;
-            pitchModCoefficient = oscillatorCoefficient(hertz, sampleRate);
-            pitchModDepth = 0.01f * zb::unitValue(zb::loadShared(person.parPitchModGain));
+            pitchModCoefficient =
+                oscillatorCoefficient(param::pitchModHertz(zb::loadShared(person.parPitchModSpeed)), sampleRate);
+            pitchModDepth = param::pitchModDepth(zb::loadShared(person.parPitchModGain));
             break;
         }
         case slotDelayTime: {
-            const float x = zb::unitValue(zb::loadShared(person.parDelayTime));
-            fadeStep = -0.0002f;
+            const float samples = param::delayReferenceSamples(zb::loadShared(person.parDelayTime));
+            fadeStep = -kVoiceFadeStep;
             // The engine's ring is sized at prepare for the longest delay at its rate.
-            pendingDelay =
-                zb::saturatingTrunc(((x * 14700.0f) * sampleRate) * 2.2675737e-5f, -(1 << 20), 1 << 20);
+            pendingDelay = zb::saturatingTrunc((samples * sampleRate) * param::kReferenceRateReciprocal,
+                                               -(1 << 20), 1 << 20);
             break;
         }
         case slotDelayModGain:
         case slotDelayModSpeed: {
-            const float speed = zb::unitValue(zb::loadShared(person.parDelayModSpeed));
-            const float hertz = 2.0f * (speed * speed * speed * speed) + 0.1f;
-            delayModCoefficient = oscillatorCoefficient(hertz, sampleRate);
-            delayModDepth = 550.0f * zb::unitValue(zb::loadShared(person.parDelayModGain));
+            delayModCoefficient =
+                oscillatorCoefficient(param::delayModHertz(zb::loadShared(person.parDelayModSpeed)), sampleRate);
+            delayModDepth = param::delayModDepth(zb::loadShared(person.parDelayModGain));
             delayModDepthTarget = delayModDepth;
             delayModDepthStep = 0.0f;
             break;
         }
         case slotPan: {
-            const float x = zb::unitValue(zb::loadShared(person.parPan));
+            const float x = param::panPosition(zb::loadShared(person.parPan));
             panGain[0] = panLaw(x + 1.0f);
             panGain[1] = panLaw(x);
             panTarget[0] = panGain[0];
@@ -78,7 +75,7 @@ void VoiceState::applyParameter(int slot, const Individual& person, float sample
             break;
         }
         case slotGain:
-            gain = (0.8f * zb::unitValue(zb::loadShared(person.parGain)) + 0.2f) * 0.5f;
+            gain = param::personGain(zb::loadShared(person.parGain));
             gainTarget = gain;
             gainStep = 0.0f;
             break;

@@ -8,6 +8,8 @@ constexpr int kRingSize = 32768;
 constexpr int kRingMask = kRingSize - 1;
 constexpr int kRingStorage = kRingSize + 2;  // index 32768 repeats index 0 so reads never wrap
 constexpr int kRingFrame = 4;                // re 0, im 0, re 1, im 1
+// A voice whose delay time changes fades out and in again by this much a frame (5000 frames).
+constexpr float kVoiceFadeStep = 0.0002f;
 
 struct VoiceState {
     int currentDelay = 0;
@@ -96,7 +98,7 @@ struct VoiceState {
             }
         } else {
             currentDelay = pendingDelay;
-            fadeStep = 0.0002f;
+            fadeStep = kVoiceFadeStep;
         }
     }
 

@@ -7,46 +7,9 @@
 
 #include "engine/CrowdEngine.h"
 #include "engine/Numeric.h"
+#include "model/ParameterTable.h"
 #include "model/ProgramBankOps.h"
 #include "presets/FactoryBank.h"
-
-namespace {
-
-const char* globalName(VstInt32 index) {
-    switch (index) {
-        case parPopulationIndex:
-            return "Population";
-        case parPersonSelectedIndex:
-            return "Selected";
-        case parGlobalWetIndex:
-            return "Global Wet gain";
-        case parGlobalDryIndex:
-            return "Global Dry gain";
-        case parSoloIndex:
-            return "Solo";
-        case parAllpassSpreadIndex:
-            return "Spread";
-        case parPitchAllIndex:
-            return "Shift All";
-        case parReverbWetIndex:
-            return "Reverb Gain";
-        case parReverbSizeIndex:
-            return "Reverb Size";
-        case parReverbHighCutIndex:
-            return "Reverb High Cut";
-        case parReverbLowCutIndex:
-            return "Reverb Low Cut";
-        default:
-            return "NONE";
-    }
-}
-
-constexpr const char* kSlotFormats[8] = {
-    "Pitch Shift %i",    "Pitch M. Gain %i", "Pitch M. Speed %i", "Delay Time %i", "Delay M. Gain %i",
-    "Delay M. Speed %i", "Pan %i",           "Gain %i",
-};
-
-}  // namespace
 
 EffectVST::EffectVST(audioMasterCallback audioMaster, EditorFactory makeEditor)
     : AudioEffectX(audioMaster, kNumPrograms, kNumParams) {
@@ -159,24 +122,22 @@ float EffectVST::getParameter(VstInt32 index) {
 }
 
 void EffectVST::getParameterName(VstInt32 index, char* text) {
-    if (index >= kFirstPersonIndex && index < kNumValues) {
-        const int person = (index - kFirstPersonIndex) / kSlotsPerPerson;
-        const int slot = (index - kFirstPersonIndex) % kSlotsPerPerson;
-        if (slot < 8) {
-            std::snprintf(text, 18, kSlotFormats[slot], person + 1);
-        }
-        return;
+    if (index == kNumValues - 1) {
+        return;  // the stored value past the last index is an unnamed person slot too
     }
-    std::strcpy(text, (index >= 0 && index < kFirstPersonIndex) ? globalName(index) : "NONE");
+    ParameterTable::name(index, text, param::kMaxNameLength + 1);
 }
 
 void EffectVST::getParameterLabel(VstInt32, char* label) {
-    std::strcpy(label, "amount");
+    std::strcpy(label, param::kLabel);
 }
 
-// Hosts show whatever the buffer holds when nothing is written; an empty text shows nothing.
-void EffectVST::getParameterDisplay(VstInt32, char* text) {
-    text[0] = 0;
+void EffectVST::getParameterDisplay(VstInt32 index, char* text) {
+    if (index < 0 || index >= kNumParams) {
+        text[0] = 0;
+        return;
+    }
+    ParameterTable::display(index, getParameter(index), text, kVstMaxParamStrLen + 1);
 }
 
 VstIntPtr EffectVST::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {

@@ -141,6 +141,9 @@ class IPlatformFrame {
     virtual std::uint32_t ticks() const = 0;
     // A text edit started or ended taking keys.
     virtual void keyboardFocusChanged(CView* view) = 0;
+    // The window system connection's file descriptor, for hosts that wake the frame when it is
+    // readable instead of idling it; -1 where there is none.
+    virtual int eventDescriptor() const { return -1; }
 };
 
 class CTimer {

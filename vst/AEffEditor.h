@@ -42,4 +42,7 @@ public:
     virtual void setParameter(VstInt32 index, float value) = 0;
     // Vendor-specific calls of our own host (see vst/ZornbeckExtensions.h); 0 = not understood.
     virtual VstIntPtr vendorSpecific(VstInt32, VstIntPtr, void*, float) { return 0; }
+    // While open: the window system connection's descriptor, readable when idle() has events
+    // to handle; -1 where there is none.
+    virtual int eventDescriptor() const { return -1; }
 };

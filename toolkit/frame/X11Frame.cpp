@@ -260,6 +260,10 @@ unsigned long CX11Frame::getPopupWindow(int level) const {
     return level >= 0 && level < int(impl->levels.size()) ? impl->levels[std::size_t(level)]->window : 0;
 }
 
+int CX11Frame::eventDescriptor() const {
+    return impl->display ? ConnectionNumber(impl->display) : -1;
+}
+
 std::uint32_t CX11Frame::ticks() const {
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);

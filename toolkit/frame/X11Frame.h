@@ -31,6 +31,7 @@ class CX11Frame : public IPlatformFrame {
     void closePopup() override;
     std::uint32_t ticks() const override;
     void keyboardFocusChanged(CView* view) override;
+    int eventDescriptor() const override;
 
   private:
     struct Impl;
