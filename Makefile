@@ -7,7 +7,7 @@ DEB_PACKAGES = build-essential cmake ninja-build pkg-config git libgtest-dev lib
   libbenchmark-dev libsndfile1-dev libpng-dev zlib1g-dev libcairo2-dev libfreetype-dev \
   libx11-dev libxtst-dev fonts-liberation2 espeak-ng sox xvfb xauth xdotool
 
-.PHONY: all deps build test demo bench clean
+.PHONY: all deps build test demo bench clean install uninstall
 
 all: build
 
@@ -46,6 +46,23 @@ demo: build
 
 bench: build
 	$(BUILD)/zornbeck bench
+
+# Each built face goes into the folder its hosts scan in the user's home, as BUILT:INSTALLED pairs;
+# `make uninstall` removes exactly those paths and nothing else.
+INSTALL_ITEMS = $(BUILD)/Zornbeck.so:$(HOME)/.vst/Zornbeck.so
+
+install: build
+	@for item in $(INSTALL_ITEMS); do \
+	  src=$${item%%:*}; dst=$${item#*:}; \
+	  mkdir -p "$$(dirname "$$dst")" && rm -rf "$$dst" && cp -R "$$src" "$$dst" || exit 1; \
+	  echo "installed $$dst"; \
+	done
+
+uninstall:
+	@for item in $(INSTALL_ITEMS); do \
+	  dst=$${item#*:}; \
+	  if [ -e "$$dst" ]; then rm -rf "$$dst" && echo "removed $$dst"; fi; \
+	done
 
 clean:
 	rm -rf $(BUILD) $(WIN_BUILD) out
