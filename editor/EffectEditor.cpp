@@ -11,6 +11,7 @@
 #include "editor/PresetPanel.h"
 #include "editor/Randomiser.h"
 #include "engine/CrowdEngine.h"
+#include "model/ParameterTable.h"
 #include "platform/Desktop.h"
 #include "plugin/EffectVST.h"
 #include "toolkit/frame/OffscreenFrame.h"
@@ -32,11 +33,8 @@ constexpr int kConstructionSkins[10] = {
 
 constexpr int kKnobFrames = 65;
 
-// Nearest person number of a normalised person value, limited to 0..last; a value no host
-// should send (NaN, infinite, huge) lands inside too.
-int personNumber(float v, int last) {
-    return truncateInto(60.0f * v + 0.5f, 0, last);
-}
+using param::personNumber;
+using param::personValue;
 
 void textAppearance(CTextControl* c) {
     c->setFont(kNormalFontSmall);
@@ -289,7 +287,7 @@ void EffectEditor::buildControls() {
         if (!c || c == lamp_)
             continue;
         int tag = c->getTag();
-        bool shown = (tag >= 0 && tag <= 6) || (tag >= 12 && tag <= 18) || (tag >= 20 && tag <= 27);
+        bool shown = ParameterTable::valid(tag) && ParameterTable::row(tag).onControl;
         if (shown)
             controlByParameter_[std::size_t(tag)] = c;
     }
@@ -402,8 +400,7 @@ void EffectEditor::showParameter(int index, float value) {
         selectedMenu_->setValue(used);
         selectedMenu_->setDirty();
     } else if (index == parPresetNameIndex) {
-        const Program& program = engine_->program();
-        presetPanel_->nameBox()->setText(std::string(program.name, strnlen(program.name, kProgramNameSize)));
+        presetPanel_->nameBox()->setText(plugin_->programName(plugin_->getProgram()));
         presetPanel_->relist();
     } else if (index >= kFirstPersonIndex) {
         // Only the selected person's values are on the dials.
@@ -536,7 +533,7 @@ void EffectEditor::valueChanged(CControl* control) {
             break;
         case parPresetNameIndex: {
             std::string text = presetPanel_->nameBox()->getText().substr(0, 25);
-            engine_->program().setName(text.c_str());
+            plugin_->setProgramName(text.data());
             presetPanel_->relist();
             plugin_->setParameter(parPresetNameIndex, presetPanel_->nameBox()->getValue());
             break;
@@ -601,12 +598,16 @@ void EffectEditor::finishDialog(const std::string& answerPath, bool accepted) {
     switch (dialogPurpose_) {
         case DialogPurpose::kLoad: {
             const std::string path = accepted ? presetFileName(answerPath) : std::string();
-            if (!path.empty())
-                readPresetFile(path, engine_->program());
+            // Read aside and handed to the plug-in whole, as a host restores a program chunk; an
+            // older layout upgrades over the current values.
+            Program loaded = plugin_->currentProgramRecord();
+            if (path.empty() || !readPresetFile(path, loaded) ||
+                !plugin_->setChunk(&loaded, VstInt32(sizeof loaded), true)) {
+                // Selects the current program again, which refreshes every control.
+                plugin_->setParameter(parPresetReloadIndex, 0.0f);
+            }
             if (presetPanel_)
                 presetPanel_->relist();
-            // Selects the current program again, loaded or not, which refreshes every control.
-            plugin_->setParameter(parPresetReloadIndex, 0.0f);
             return;
         }
         case DialogPurpose::kSave: {
@@ -624,12 +625,12 @@ void EffectEditor::finishDialog(const std::string& answerPath, bool accepted) {
                     "Save preset", "\"" + name + "\" already exists. Do you want to replace it?");
                 return;
             }
-            if (!writePresetFile(path, engine_->program()))
+            if (!writePresetFile(path, plugin_->currentProgramRecord()))
                 tellUser("The preset could not be saved.");
             return;
         }
         case DialogPurpose::kReplace:
-            if (accepted && !writePresetFile(replacePath_, engine_->program()))
+            if (accepted && !writePresetFile(replacePath_, plugin_->currentProgramRecord()))
                 tellUser("The preset could not be saved.");
             replacePath_.clear();
             return;

@@ -148,8 +148,6 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
     void opened();
     // A parameter change shown on the controls (on the user-interface thread).
     void showParameter(int index, float value);
-    // Writes person number k as a normalised value.
-    static float personValue(int k) { return float(k) * (1.0f / 60.0f); }
     float parameter(int index) const;
     // Labels the selected-person menu for population index p (p + 1 people).
     void labelSelectedMenu(int p);

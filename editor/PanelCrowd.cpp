@@ -6,8 +6,7 @@
 
 #include "editor/EffectEditor.h"
 #include "editor/HelpPane.h"
-#include "engine/CrowdEngine.h"
-#include "engine/Numeric.h"
+#include "model/ParameterTable.h"
 #include "plugin/EffectVST.h"
 
 namespace {
@@ -24,9 +23,9 @@ constexpr int kAxisSlots[3][2] = {
 
 }  // namespace
 
-PanelCrowd::PanelCrowd(const CRect& r, CControlListener* l, int t, std::shared_ptr<CBitmap> bitmap)
-    : CControl(r, l, t, std::move(bitmap)),
-      editor(dynamic_cast<EffectEditor*>(l)),
+PanelCrowd::PanelCrowd(const CRect& r, EffectEditor* e, int t, std::shared_ptr<CBitmap> bitmap)
+    : CControl(r, e, t, std::move(bitmap)),
+      editor(e),
       cache(std::make_unique<CBitmap>(r.width(), r.height())),
       help(std::make_unique<HelpPane>(r, editor, this)) {
     cache->fill(kBlackCColor);
@@ -44,8 +43,8 @@ PanelCrowd::PanelCrowd(const PanelCrowd& o)
 
 PanelCrowd::~PanelCrowd() = default;
 
-const Program* PanelCrowd::program() const {
-    return editor && editor->engine() ? &editor->engine()->program() : nullptr;
+float PanelCrowd::personValue(int person, int slot) const {
+    return editor->plugin()->getParameter(personIndex(person, slot));
 }
 
 int PanelCrowd::axisMode() const {
@@ -56,20 +55,17 @@ int PanelCrowd::axisMode() const {
 }
 
 int PanelCrowd::personCount() const {
-    if (!program())
+    if (!editor)
         return 0;
     return editor->lastHeardPerson() + 1;
 }
 
 CPoint PanelCrowd::personPosition(int person) const {
-    const Program* p = program();
-    if (!p || person < 0 || person >= kNumPeople)
+    if (!editor || person < 0 || person >= kNumPeople)
         return {};
     int mode = axisMode();
-    const float* fields = &p->people[person].parPitchShift;
-    // Host threads automate these while the display reads them.
-    float u = zb::loadShared(fields[kAxisSlots[mode][0]]);
-    float v = zb::loadShared(fields[kAxisSlots[mode][1]]);
+    float u = personValue(person, kAxisSlots[mode][0]);
+    float v = personValue(person, kAxisSlots[mode][1]);
     float w = float(size.width()), h = float(size.height());
     // Values beyond 0..1 (a host or chunk can store them) keep to the edge of the field.
     return {truncateInto(u * (w - 8.0f) + 4.0f, 4, size.width() - 4),
@@ -83,8 +79,7 @@ void PanelCrowd::draw(CDrawContext* context) {
         setDirty(false);
         return;
     }
-    const Program* p = program();
-    if (editor && editor->isWindowOpen() && p && cache) {
+    if (editor && editor->isWindowOpen() && cache) {
         if (drawCounter++ & 1)
             phase = (phase + 1) & 31;
         int n = personCount();
@@ -183,24 +178,17 @@ void PanelCrowd::announceDrag(bool begin) {
 }
 
 void PanelCrowd::moveDragged(CPoint where) {
-    if (dragged < 0 || !editor || !editor->engine())
+    if (dragged < 0 || !editor)
         return;
     float w = float(size.width()), h = float(size.height());
     float u = std::clamp((float(where.x) - 4.0f) / (w - 8.0f), 0.0f, 1.0f);
     float v = std::clamp(1.0f - (float(where.y) - 4.0f) / (h - 8.0f), 0.0f, 1.0f);
     int mode = axisMode();
-    float* fields = &editor->engine()->program().people[dragged].parPitchShift;
-    const int slots[2] = {kAxisSlots[mode][0], kAxisSlots[mode][1]};
     const float values[2] = {u, v};
-    fields[slots[0]] = u;
-    fields[slots[1]] = v;
-    for (int a = 0; a < 2; ++a) {
-        // The dial shows the new value, and reporting it makes the change an automated one.
-        editor->setParameter(personIndex(dragged, slots[a]), values[a]);
-        if (CControl* dial = editor->controlByParameter(kFirstPersonIndex + slots[a]))
-            if (listener)
-                listener->valueChanged(dial);
-    }
+    // Automated changes, as a dial's: stored, heard, told to the host and shown on the dials.
+    for (int a = 0; a < 2; ++a)
+        editor->plugin()->setParameterAutomated(personIndex(dragged, kAxisSlots[mode][a]), values[a]);
+    rebuild = 1.0f;
 }
 
 CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
@@ -228,12 +216,9 @@ CMouseResult PanelCrowd::onMouseDown(CPoint where, int buttons) {
     dragged = hit;
     if (hit < 0)
         return kMouseHandled;
-    CrowdEngine* engine = editor->engine();
     if (hit != editor->selectedPerson()) {
         // Selecting by clicking is not an automation the host hears of.
-        float selected = float(hit) * (1.0f / 60.0f);
-        engine->markParameter(parPersonSelectedIndex, selected);
-        editor->setParameter(parPersonSelectedIndex, selected);
+        editor->plugin()->setParameter(parPersonSelectedIndex, param::personValue(hit));
     }
     // The host hears of the gesture on the two values the drag automates.
     const int mode = axisMode();

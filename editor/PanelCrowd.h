@@ -9,14 +9,14 @@
 
 class EffectEditor;
 class HelpPane;
-struct Program;
 
 class PanelCrowd : public CControl {
   public:
     enum Mode { kCrowdMode, kHelpMode };
     static constexpr int kVersionFadeStart = 127;
 
-    PanelCrowd(const CRect& size, CControlListener* listener, int tag, std::shared_ptr<CBitmap> background);
+    // The editor is the panel's listener too.
+    PanelCrowd(const CRect& size, EffectEditor* editor, int tag, std::shared_ptr<CBitmap> background);
     PanelCrowd(const PanelCrowd& other);
     ~PanelCrowd() override;
 
@@ -47,7 +47,8 @@ class PanelCrowd : public CControl {
     static constexpr int kNoticeRedraws = 150;
 
   private:
-    const Program* program() const;
+    // A person's value as the plug-in holds it.
+    float personValue(int person, int slot) const;
     // Person values from a panel-local position, for the dragged person.
     void moveDragged(CPoint where);
     void drawNotice(CDrawContext* context);

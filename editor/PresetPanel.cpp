@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "editor/EffectEditor.h"
-#include "engine/CrowdEngine.h"
+#include "plugin/EffectVST.h"
 
 PresetPanel::PresetPanel(EffectEditor* e) : editor(e) {}
 
@@ -37,14 +37,12 @@ void PresetPanel::build(CFrame* frame) {
     frame->addView(name);
 
     relist();
-    const Program& program = editor->engine()->program();
-    name->setText(std::string(program.name, strnlen(program.name, kProgramNameSize)));
+    name->setText(editor->plugin()->programName(editor->plugin()->getProgram()));
 }
 
 void PresetPanel::relist() {
     presets->removeAllEntry();
-    const ProgramBank& bank = editor->engine()->bank();
-    for (const Program& p : bank.programs)
-        presets->addEntry(std::string(p.name, strnlen(p.name, kProgramNameSize)));
+    for (int n = 0; n < kNumPrograms; ++n)
+        presets->addEntry(editor->plugin()->programName(n));
     action->setValue(0.0f);
 }

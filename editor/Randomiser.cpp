@@ -2,21 +2,24 @@
 
 #include "editor/EffectEditor.h"
 #include "editor/PanelCrowd.h"
+#include "model/ParameterTable.h"
 #include "model/RuntimeRandom.h"
 #include "plugin/EffectVST.h"
 
 namespace {
 
-constexpr int kEverything[8] = {0, 1, 2, 3, 4, 5, 6, 7};
+// The named slots in order; gain is the last of them.
+constexpr int kEverything[param::kNamedSlots] = {0, 1, 2, 3, 4, 5, 6, 7};
+static_assert(kEverything[param::kNamedSlots - 1] == slotGain);
 
 }  // namespace
 
 const int* Randomiser::groupSlots(int g, int& count) {
     if (g == 0 || g == 1) {
-        count = g == 0 ? 8 : 7;  // "everything - not gain" leaves slot 7 alone
+        count = g == 0 ? param::kNamedSlots : param::kNamedSlots - 1;  // "everything - not gain"
         return kEverything;
     }
-    if (g >= 2 && g <= 9) {
+    if (g >= 2 && g < 2 + param::kNamedSlots) {
         count = 1;
         return &kEverything[g - 2];
     }

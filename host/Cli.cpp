@@ -160,11 +160,17 @@ ParamSetting parseParamSetting(const std::string& text) {
     setting.valueText = text.substr(eq + 1);
     const std::optional<double> value = parseFinite(setting.valueText);
     if (!value) {
-        throw UsageError("--param " + text + ": value '" + setting.valueText + "' is not a finite number");
+        char* end = nullptr;
+        std::strtod(setting.valueText.c_str(), &end);
+        if (setting.valueText.empty() || (end != setting.valueText.c_str() && *end == 0)) {
+            throw UsageError("--param " + text + ": value '" + setting.valueText + "' is not a finite number");
+        }
+        setting.asText = true;
+        return setting;
     }
     if (*value < 0.0 || *value > 1.0) {
         throw UsageError("--param " + text + ": value " + setting.valueText +
-                         " is outside 0..1 (parameter values are normalised)");
+                         " is outside 0..1 (values are normalised; give a unit for a plain value, as in 100 Hz)");
     }
     setting.value = static_cast<float>(*value);
     return setting;
@@ -210,11 +216,24 @@ void applyProgramAndParams(PluginLoader& plugin, const std::string& program, std
     if (!program.empty()) {
         plugin.setProgram(resolveProgram(plugin, program));
     }
+    applyParams(plugin, params);
+}
+
+void applyParams(PluginLoader& plugin, std::vector<ParamSetting>& params) {
     for (ParamSetting& setting : params) {
         resolveParamSetting(plugin, setting);
     }
     for (const ParamSetting& setting : params) {
-        plugin.setParameter(setting.index, setting.value);
+        if (!setting.asText) {
+            plugin.setParameter(setting.index, setting.value);
+            continue;
+        }
+        std::string text = setting.valueText;
+        if (plugin.dispatch(effString2Parameter, setting.index, 0, text.data()) == 0) {
+            throw UsageError("--param " + setting.indexText + "=" + setting.valueText + ": '" + setting.valueText +
+                             "' is not a value of " + plugin.parameterName(setting.index) + " (it shows as '" +
+                             plugin.parameterDisplay(setting.index) + "'; see zornbeck info)");
+        }
     }
 }
 

@@ -65,6 +65,8 @@ struct ParamSetting {
     std::string valueText;
     int index = -1;
     float value = 0.0f;
+    // The value is a text in the parameter's unit ("+80 Hz"), which the plug-in reads.
+    bool asText = false;
 };
 // Splits and checks the syntax; throws UsageError.
 ParamSetting parseParamSetting(const std::string& text);
@@ -74,6 +76,8 @@ void resolveParamSetting(PluginLoader& plugin, ParamSetting& setting);
 bool scanPluginOptions(ArgScanner& scan, std::string& modulePath, std::string& program,
                        std::vector<ParamSetting>& params);
 // Selects the program (when one is named), then sets the parameters, all checked before any is set.
+// Resolves every setting, then sets them in order; a text value is read by the plug-in.
+void applyParams(PluginLoader& plugin, std::vector<ParamSetting>& params);
 void applyProgramAndParams(PluginLoader& plugin, const std::string& program, std::vector<ParamSetting>& params);
 
 int commandInfo(const std::vector<std::string>& args);

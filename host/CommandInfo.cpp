@@ -125,10 +125,12 @@ int commandInfo(const std::vector<std::string>& args) {
     }
 
     std::printf("\nParameters      %d\n", effect->numParams);
-    std::printf("  %5s  %-20s %s\n", "index", "name", "label");
+    std::printf("  %5s  %-20s %-8s %-10s %s\n", "index", "name", "label", "value", "shown as");
     for (int i = 0; i < effect->numParams; ++i) {
         const std::string name = plugin->parameterName(i);
-        std::printf("  %5d  %-20s %s\n", i, name.empty() ? "-" : name.c_str(), plugin->parameterLabel(i).c_str());
+        std::printf("  %5d  %-20s %-8s %-10.6g %s\n", i, name.empty() ? "-" : name.c_str(),
+                    plugin->parameterLabel(i).c_str(), double(plugin->getParameter(i)),
+                    plugin->parameterDisplay(i).c_str());
     }
     return kExitOk;
 }

@@ -234,12 +234,7 @@ int commandRender(const std::vector<std::string>& args) {
     if (!options.loadChunk.empty() && !options.bank) {
         loadChunk(*plugin, options.loadChunk, false);
     }
-    for (ParamSetting& setting : options.params) {
-        resolveParamSetting(*plugin, setting);
-    }
-    for (const ParamSetting& setting : options.params) {
-        plugin->setParameter(setting.index, setting.value);
-    }
+    applyParams(*plugin, options.params);
     if (!options.saveChunk.empty()) {
         const std::vector<std::uint8_t> chunk = plugin->getChunk(!options.bank);
         if (chunk.empty()) {

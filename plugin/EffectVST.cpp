@@ -1,5 +1,7 @@
 #include "plugin/EffectVST.h"
 
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -140,6 +142,15 @@ void EffectVST::getParameterDisplay(VstInt32 index, char* text) {
     ParameterTable::display(index, getParameter(index), text, kVstMaxParamStrLen + 1);
 }
 
+bool EffectVST::string2parameter(VstInt32 index, char* text) {
+    float value = 0.0f;
+    if (!ParameterTable::valid(index) || !ParameterTable::parse(index, text, value)) {
+        return false;
+    }
+    setParameter(index, value);
+    return true;
+}
+
 VstIntPtr EffectVST::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     switch (opcode) {
         case effEditOpen:
@@ -271,6 +282,24 @@ VstInt32 EffectVST::setChunk(void* data, VstInt32 byteSize, bool isPreset) {
     }
     updateDisplay();
     return 1;
+}
+
+std::string EffectVST::programName(int program) {
+    if (program < 0 || program >= kNumPrograms) {
+        return {};
+    }
+    std::lock_guard lock(control_);
+    const Program& stored = engine_->bank().programs[program];
+    return std::string(stored.name, strnlen(stored.name, kProgramNameSize));
+}
+
+Program EffectVST::currentProgramRecord() {
+    void* data = nullptr;
+    getChunk(&data, true);
+    // Copied as bytes: constructing a Program would draw from the shared random sequence.
+    std::array<unsigned char, sizeof(Program)> bytes{};
+    std::memcpy(bytes.data(), data, sizeof(Program));
+    return std::bit_cast<Program>(bytes);
 }
 
 void EffectVST::resetCurrentProgram() {

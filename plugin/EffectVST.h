@@ -3,13 +3,14 @@
 #pragma once
 
 #include <map>
+#include <string>
 #include <memory>
 #include <mutex>
 #include <thread>
 
 #include "vst/AudioEffect.h"
 
-struct ProgramBank;
+#include "model/Program.h"
 
 class CrowdEngine;
 class EffectVST;
@@ -43,6 +44,7 @@ class EffectVST : public AudioEffectX {
     void getParameterLabel(VstInt32 index, char* label) override;
     void getParameterDisplay(VstInt32 index, char* text) override;
     void getParameterName(VstInt32 index, char* text) override;
+    bool string2parameter(VstInt32 index, char* text) override;
     VstInt32 getChunk(void** data, bool isPreset) override;
     VstInt32 setChunk(void* data, VstInt32 byteSize, bool isPreset) override;
     bool getProgramNameIndexed(VstInt32 category, VstInt32 index, char* text) override;
@@ -58,6 +60,10 @@ class EffectVST : public AudioEffectX {
 
     // The editor's "Reset current": the factory values of the current program, then re-applied.
     void resetCurrentProgram();
+    // The stored name of a program, all of its up to 27 characters ("" out of range).
+    std::string programName(int program);
+    // The current program's values and name, as its program chunk holds them.
+    Program currentProgramRecord();
 
   private:
     AEffGUIEditor* guiEditor() const { return static_cast<AEffGUIEditor*>(editor_); }

@@ -173,6 +173,8 @@ VstIntPtr AudioEffectX::dispatcher(VstInt32 opcode, VstInt32 index, VstIntPtr va
             return processEvents(static_cast<VstEvents*>(ptr));
         case effCanBeAutomated:
             return canParameterBeAutomated(index) ? 1 : 0;
+        case effString2Parameter:
+            return (text && string2parameter(index, text)) ? 1 : 0;
         case effGetProgramNameIndexed:
             return (text && getProgramNameIndexed(static_cast<VstInt32>(value), index, text)) ? 1 : 0;
         case effGetInputProperties:

@@ -87,6 +87,8 @@ public:
 
     virtual VstInt32 processEvents(VstEvents*) { return 0; }
     virtual bool canParameterBeAutomated(VstInt32) { return true; }
+    // Sets the parameter from a text in its unit; false when the text means nothing to it.
+    virtual bool string2parameter(VstInt32, char*) { return false; }
     virtual bool getProgramNameIndexed(VstInt32, VstInt32, char*) { return false; }
     virtual bool getInputProperties(VstInt32, VstPinProperties*) { return false; }
     virtual bool getOutputProperties(VstInt32, VstPinProperties*) { return false; }
