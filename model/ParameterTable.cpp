@@ -144,22 +144,22 @@ float ParameterTable::fromPlain(int index, double p) {
             return param::personValue(k < 0.0 ? 0 : (k > last ? last : int(k)));
         }
         case ParamConversion::kLevel:
-            return clampUnit(std::sqrt(fromDecibels(p) / 4.0));
+            return clampUnit(std::sqrt(fromDecibels(p) / double(param::kLevelMax)));
         case ParamConversion::kSolo:
         case ParamConversion::kActive:
             return p >= 0.5 ? 1.0f : 0.0f;
         case ParamConversion::kShiftAll:
-            return clampUnit(p / 880.0 + 0.5);
+            return clampUnit(p / double(param::kShiftAllSpan) + 0.5);
         case ParamConversion::kReverbGain:
             return clampUnit(std::cbrt(fromDecibels(p)));
         case ParamConversion::kCut:
-            return clampUnit(std::sqrt((p > 0.0 ? p : 0.0) / 16000.0));
+            return clampUnit(std::sqrt((p > 0.0 ? p : 0.0) / double(param::kCutMax)));
         case ParamConversion::kPitchShift:
-            return clampUnit(p / 160.0 + 0.5);
+            return clampUnit(p / double(param::kPitchShiftSpan) + 0.5);
         case ParamConversion::kPitchModSpeed:
             return clampUnit(std::cbrt((p - 0.2) / 2.6));
         case ParamConversion::kDelayTime:
-            return clampUnit(p * double(param::kReferenceRate) / 1000.0 / 14700.0);
+            return clampUnit(p * double(param::kReferenceRate) / 1000.0 / double(param::kDelaySpanSamples));
         case ParamConversion::kDelayModSpeed:
             return clampUnit(std::pow(p > 0.1 ? (p - 0.1) / 2.0 : 0.0, 0.25));
         case ParamConversion::kPan:

@@ -45,10 +45,17 @@ constexpr float personValue(int k) { return static_cast<float>(k) * (1.0f / 60.0
 constexpr int personNumber(float v, int last) { return zb::saturatingTrunc(60.0f * v + 0.5f, 0, last); }
 constexpr int populationCount(float v) { return personNumber(v, kMaxPopulation - 1) + 1; }
 
+// The spans of the conversions below, which their inverses and ranges use too.
+constexpr float kLevelMax = 4.0f;
+constexpr float kShiftAllSpan = 880.0f;
+constexpr float kCutMax = 16000.0f;
+constexpr float kPitchShiftSpan = 160.0f;
+constexpr float kDelaySpanSamples = 14700.0f;  // at the reference rate
+
 // Global wet and dry: a gain factor 0 .. 4.
 constexpr float levelGain(float x) {
     const float u = zb::unitValue(x);
-    return 4.0f * (u * u);
+    return kLevelMax * (u * u);
 }
 // Solo is on when the value truncates to a non-zero integer.
 constexpr bool soloOn(float x) { return x == x && zb::saturatingTrunc(x, -1, 1) != 0; }
@@ -57,7 +64,7 @@ constexpr bool activeOn(float x) { return x > 0.0f; }
 constexpr bool bypassed(float x) { return x == 0.0f; }
 constexpr float spreadAmount(float x) { return zb::unitValue(x); }
 // Frequency shift of the whole crowd, Hz.
-constexpr float shiftAllHertz(float x) { return 880.0f * (zb::unitValue(x) - 0.5f); }
+constexpr float shiftAllHertz(float x) { return kShiftAllSpan * (zb::unitValue(x) - 0.5f); }
 
 // Reverb: gain factor, size 0..1 and the two cut-offs in Hz.
 constexpr float reverbGain(float x) {
@@ -67,11 +74,11 @@ constexpr float reverbGain(float x) {
 constexpr float reverbSize(float x) { return zb::unitValue(x); }
 constexpr float cutHertz(float x) {
     const float h = zb::unitValue(x);
-    return h * h * 16000.0f;
+    return h * h * kCutMax;
 }
 
 // One person.
-constexpr float pitchShiftHertz(float x) { return 160.0f * (zb::unitValue(x) - 0.5f); }
+constexpr float pitchShiftHertz(float x) { return kPitchShiftSpan * (zb::unitValue(x) - 0.5f); }
 // Added to the shift oscillator's coefficient at the swing's peak.
 constexpr float pitchModDepth(float x) { return 0.01f * zb::unitValue(x); }
 constexpr float pitchModHertz(float x) {
@@ -81,7 +88,7 @@ constexpr float pitchModHertz(float x) {
 // Delay time in samples at the reference rate of 44100 Hz.
 constexpr float kReferenceRate = 44100.0f;
 constexpr float kReferenceRateReciprocal = 2.2675737e-5f;
-constexpr float delayReferenceSamples(float x) { return zb::unitValue(x) * 14700.0f; }
+constexpr float delayReferenceSamples(float x) { return zb::unitValue(x) * kDelaySpanSamples; }
 // The swing's depth in samples, at every rate.
 constexpr float kDelayModDepthSamples = 550.0f;
 constexpr float delayModDepth(float x) { return kDelayModDepthSamples * zb::unitValue(x); }
@@ -187,11 +194,11 @@ constexpr ParameterRow kGlobals[kFirstPersonIndex] = {
     global(10, "NONE", "Next", kNone, kRaw, kCommand, false, 0, 0, 1, false),
     global(11, "NONE", "Name", kNone, kRaw, kStored, false, 0, 0, 1, false),
     global(12, "Spread", "Spread", kPercent, kSpread, kDip, true, 0, 0, 100, true),
-    global(13, "Shift All", "ShiftAll", kHertz, kShiftAll, kStep, true, 0, -440, 440, true),
+    global(13, "Shift All", "ShiftAll", kHertz, kShiftAll, kStep, true, 0, -kShiftAllSpan / 2, kShiftAllSpan / 2, true),
     global(14, "Reverb Gain", "RevGain", kDecibels, kReverbGain, kStep, true, 0, -144, 0, true),
     global(15, "Reverb Size", "RevSize", kPercent, kReverbSize, kStep, true, 0, 0, 100, true),
-    global(16, "Reverb High Cut", "HighCut", kHertz, kCut, kStep, true, 0, 0, 16000, true),
-    global(17, "Reverb Low Cut", "LowCut", kHertz, kCut, kStep, true, 0, 0, 16000, true),
+    global(16, "Reverb High Cut", "HighCut", kHertz, kCut, kStep, true, 0, 0, kCutMax, true),
+    global(17, "Reverb Low Cut", "LowCut", kHertz, kCut, kStep, true, 0, 0, kCutMax, true),
     global(18, "NONE", "Active", kOnOff, kActive, kCrossFade, false, 1, 0, 1, true),
     global(19, "NONE", "Reload", kNone, kRaw, kCommand, false, 0, 0, 1, false),
 };
@@ -206,10 +213,10 @@ struct SlotRow {
 };
 
 constexpr SlotRow kSlots[kSlotsPerPerson] = {
-    {"Pitch Shift %i", "Shift %i", kHertz, kPitchShift, kStep, -80, 80},
+    {"Pitch Shift %i", "Shift %i", kHertz, kPitchShift, kStep, -kPitchShiftSpan / 2, kPitchShiftSpan / 2},
     {"Pitch M. Gain %i", "PMGain %i", kPercent, kPitchModGain, kStep, 0, 100},
     {"Pitch M. Speed %i", "PMRate %i", kHertz, kPitchModSpeed, kStep, 0.2, 2.8},
-    {"Delay Time %i", "Delay %i", kMilliseconds, kDelayTime, kVoiceFade, 0, 14700.0 / 44.1},
+    {"Delay Time %i", "Delay %i", kMilliseconds, kDelayTime, kVoiceFade, 0, 1000.0 * kDelaySpanSamples / kReferenceRate},
     {"Delay M. Gain %i", "DMGain %i", kPercent, kDelayModGain, kGlide, 0, 100},
     {"Delay M. Speed %i", "DMRate %i", kHertz, kDelayModSpeed, kGlide, 0.1, 2.1},
     {"Pan %i", "Pan %i", kPercent, kPan, kGlide, -100, 100},

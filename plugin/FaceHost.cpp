@@ -24,14 +24,13 @@ FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor) : listener_(lis
     // The record's first reserved field is the host's own.
     aeffect_->resvd1 = reinterpret_cast<VstIntPtr>(this);
     dispatch(effOpen);
-    dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate_));
-    dispatch(effSetBlockSize, 0, maxFrames_);
-    dispatch(effMainsChanged, 0, 1);
 }
 
 FaceHost::~FaceHost() {
     closeEditor();
-    dispatch(effMainsChanged, 0, 0);
+    if (prepared_) {
+        dispatch(effMainsChanged, 0, 0);
+    }
     dispatch(effClose);  // deletes the plug-in
 }
 
@@ -87,7 +86,10 @@ VstIntPtr FaceHost::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, v
 void FaceHost::prepare(double sampleRate, int maxFrames) {
     sampleRate_ = sampleRate > 0.0 ? sampleRate : 44100.0;
     maxFrames_ = std::max(maxFrames, 1);
-    dispatch(effMainsChanged, 0, 0);
+    if (prepared_) {
+        dispatch(effMainsChanged, 0, 0);
+    }
+    prepared_ = true;
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate_));
     dispatch(effSetBlockSize, 0, maxFrames_);
     dispatch(effMainsChanged, 0, 1);
@@ -95,6 +97,12 @@ void FaceHost::prepare(double sampleRate, int maxFrames) {
 
 void FaceHost::process(const float* const* inputs, int inputCount, float* const* outputs, int frames) {
     if (frames <= 0 || inputs == nullptr || outputs == nullptr || inputCount < 1) {
+        return;
+    }
+    if (!prepared_) {
+        for (int ch = 0; ch < kChannels; ++ch) {
+            std::fill(outputs[ch], outputs[ch] + frames, 0.0f);
+        }
         return;
     }
     float* in[kChannels] = {const_cast<float*>(inputs[0]), const_cast<float*>(inputs[inputCount > 1 ? 1 : 0])};

@@ -29,21 +29,23 @@ class FaceHost {
 
     static constexpr int kChannels = 2;
 
-    // A new instance as the VST 2.4 module makes one: program 0 at 44100 Hz, then opened,
-    // prepared for 44100 Hz and 512 frames, and running. `listener` may be null; `makeEditor`
-    // is the editor's factory (null: no editor).
+    // A new instance as the VST 2.4 module makes one: program 0 at 44100 Hz, opened, not yet
+    // running. `listener` may be null; `makeEditor` is the editor's factory (null: no editor).
     FaceHost(Listener* listener, EditorFactory makeEditor);
     ~FaceHost();
     FaceHost(const FaceHost&) = delete;
     FaceHost& operator=(const FaceHost&) = delete;
 
-    // Control side, while the face's host does not process: the rate and longest block.
+    // Control side, while the face's host does not process: the rate and longest block, then
+    // running, as a VST 2.4 host's rate, block size and resume. Each call starts the voices
+    // afresh, so a face calls it once per activation, as hosts resume.
     void prepare(double sampleRate, int maxFrames);
+    bool prepared() const { return prepared_; }
     double sampleRate() const { return sampleRate_; }
     int maxFrames() const { return maxFrames_; }
 
     // Audio thread: one or two input channels (a mono input feeds both), two outputs; inputs
-    // and outputs may be the same buffers. Longer blocks than prepared are split.
+    // and outputs may be the same buffers. Silence until prepared.
     void process(const float* const* inputs, int inputCount, float* const* outputs, int frames);
 
     // Any thread, as the host's parameter calls.
@@ -94,4 +96,5 @@ class FaceHost {
     double sampleRate_ = 44100.0;
     int maxFrames_ = 512;
     bool editorOpen_ = false;
+    bool prepared_ = false;
 };
