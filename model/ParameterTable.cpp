@@ -8,8 +8,9 @@
 
 namespace {
 
-constexpr ParameterRow kOutOfRange{-1,     "NONE", "NONE", -1, -1, ParamUnit::kNone, ParamConversion::kRaw,
-                                   ParamChange::kStored, false, 0, 0, 1, false};
+constexpr ParameterRow kOutOfRange{
+    -1, "NONE", "NONE", -1,    -1,  ParamUnit::kNone, ParamConversion::kRaw, ParamChange::kStored, false,
+    0,  0,      1,      false, 0.0f};
 
 // Copies within capacity, always terminated.
 void copyText(char* text, std::size_t capacity, const char* from) {
@@ -19,8 +20,12 @@ void copyText(char* text, std::size_t capacity, const char* from) {
     std::snprintf(text, capacity, "%s", from);
 }
 
-double decibels(double gain) { return gain > 0.0 ? 20.0 * std::log10(gain) : -HUGE_VAL; }
-double fromDecibels(double db) { return std::pow(10.0, db / 20.0); }
+double decibels(double gain) {
+    return gain > 0.0 ? 20.0 * std::log10(gain) : -HUGE_VAL;
+}
+double fromDecibels(double db) {
+    return std::pow(10.0, db / 20.0);
+}
 
 float clampUnit(double x) {
     if (!(x > 0.0)) {
@@ -140,7 +145,8 @@ float ParameterTable::fromPlain(int index, double p) {
         case ParamConversion::kPopulation:
         case ParamConversion::kSelected: {
             const double k = std::round(p) - 1.0;
-            const int last = r.conversion == ParamConversion::kPopulation ? param::kMaxPopulation - 1 : kNumPeople - 1;
+            const int last =
+                r.conversion == ParamConversion::kPopulation ? param::kMaxPopulation - 1 : kNumPeople - 1;
             return param::personValue(k < 0.0 ? 0 : (k > last ? last : int(k)));
         }
         case ParamConversion::kLevel:
@@ -178,17 +184,7 @@ float ParameterTable::fromPlain(int index, double p) {
 }
 
 float ParameterTable::defaultValue(int index) {
-    // A new program's values; a person's shifts, delays and pan start random there, shown here
-    // as the middle of their range.
-    static const Program kDefaults{};
-    const ParameterRow& r = row(index);
-    if (!valid(index)) {
-        return 0.0f;
-    }
-    if (r.person >= 0 && r.slot < slotGain) {
-        return 0.5f;
-    }
-    return kDefaults.value(index);
+    return row(index).defaultValue;
 }
 
 void ParameterTable::display(int index, float value, char* text, std::size_t capacity) {
@@ -229,8 +225,8 @@ void ParameterTable::display(int index, float value, char* text, std::size_t cap
             }
             break;
         case ParamUnit::kHertz:
-            number(out, sizeof out, p, r.conversion == ParamConversion::kPitchShift ||
-                                           r.conversion == ParamConversion::kShiftAll,
+            number(out, sizeof out, p,
+                   r.conversion == ParamConversion::kPitchShift || r.conversion == ParamConversion::kShiftAll,
                    "Hz");
             break;
         case ParamUnit::kMilliseconds:

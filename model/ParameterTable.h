@@ -41,9 +41,15 @@ constexpr int kMaxPopulation = 59;
 
 // A person number k (0-based) stored as a value, and back. Population v means personNumber + 1
 // people; Selected v means person personNumber.
-constexpr float personValue(int k) { return static_cast<float>(k) * (1.0f / 60.0f); }
-constexpr int personNumber(float v, int last) { return zb::saturatingTrunc(60.0f * v + 0.5f, 0, last); }
-constexpr int populationCount(float v) { return personNumber(v, kMaxPopulation - 1) + 1; }
+constexpr float personValue(int k) {
+    return static_cast<float>(k) * (1.0f / 60.0f);
+}
+constexpr int personNumber(float v, int last) {
+    return zb::saturatingTrunc(60.0f * v + 0.5f, 0, last);
+}
+constexpr int populationCount(float v) {
+    return personNumber(v, kMaxPopulation - 1) + 1;
+}
 
 // The spans of the conversions below, which their inverses and ranges use too.
 constexpr float kLevelMax = 4.0f;
@@ -58,29 +64,45 @@ constexpr float levelGain(float x) {
     return kLevelMax * (u * u);
 }
 // Solo is on when the value truncates to a non-zero integer.
-constexpr bool soloOn(float x) { return x == x && zb::saturatingTrunc(x, -1, 1) != 0; }
+constexpr bool soloOn(float x) {
+    return x == x && zb::saturatingTrunc(x, -1, 1) != 0;
+}
 // Active processes for any value above 0; exactly 0 passes the input through.
-constexpr bool activeOn(float x) { return x > 0.0f; }
-constexpr bool bypassed(float x) { return x == 0.0f; }
-constexpr float spreadAmount(float x) { return zb::unitValue(x); }
+constexpr bool activeOn(float x) {
+    return x > 0.0f;
+}
+constexpr bool bypassed(float x) {
+    return x == 0.0f;
+}
+constexpr float spreadAmount(float x) {
+    return zb::unitValue(x);
+}
 // Frequency shift of the whole crowd, Hz.
-constexpr float shiftAllHertz(float x) { return kShiftAllSpan * (zb::unitValue(x) - 0.5f); }
+constexpr float shiftAllHertz(float x) {
+    return kShiftAllSpan * (zb::unitValue(x) - 0.5f);
+}
 
 // Reverb: gain factor, size 0..1 and the two cut-offs in Hz.
 constexpr float reverbGain(float x) {
     const float g = zb::unitValue(x);
     return g * g * g;
 }
-constexpr float reverbSize(float x) { return zb::unitValue(x); }
+constexpr float reverbSize(float x) {
+    return zb::unitValue(x);
+}
 constexpr float cutHertz(float x) {
     const float h = zb::unitValue(x);
     return h * h * kCutMax;
 }
 
 // One person.
-constexpr float pitchShiftHertz(float x) { return kPitchShiftSpan * (zb::unitValue(x) - 0.5f); }
+constexpr float pitchShiftHertz(float x) {
+    return kPitchShiftSpan * (zb::unitValue(x) - 0.5f);
+}
 // Added to the shift oscillator's coefficient at the swing's peak.
-constexpr float pitchModDepth(float x) { return 0.01f * zb::unitValue(x); }
+constexpr float pitchModDepth(float x) {
+    return 0.01f * zb::unitValue(x);
+}
 constexpr float pitchModHertz(float x) {
     const float speed = zb::unitValue(x);
     return 2.6f * (speed * speed * speed) + 0.2f;
@@ -88,22 +110,39 @@ constexpr float pitchModHertz(float x) {
 // Delay time in samples at the reference rate of 44100 Hz.
 constexpr float kReferenceRate = 44100.0f;
 constexpr float kReferenceRateReciprocal = 2.2675737e-5f;
-constexpr float delayReferenceSamples(float x) { return zb::unitValue(x) * kDelaySpanSamples; }
+constexpr float delayReferenceSamples(float x) {
+    return zb::unitValue(x) * kDelaySpanSamples;
+}
 // The swing's depth in samples, at every rate.
 constexpr float kDelayModDepthSamples = 550.0f;
-constexpr float delayModDepth(float x) { return kDelayModDepthSamples * zb::unitValue(x); }
+constexpr float delayModDepth(float x) {
+    return kDelayModDepthSamples * zb::unitValue(x);
+}
 constexpr float delayModHertz(float x) {
     const float speed = zb::unitValue(x);
     return 2.0f * (speed * speed * speed * speed) + 0.1f;
 }
 // Pan position 0 (left) .. 1 (right); the pan law turns it into two gains.
-constexpr float panPosition(float x) { return zb::unitValue(x); }
-constexpr float personGain(float x) { return (0.8f * zb::unitValue(x) + 0.2f) * 0.5f; }
+constexpr float panPosition(float x) {
+    return zb::unitValue(x);
+}
+constexpr float personGain(float x) {
+    return (0.8f * zb::unitValue(x) + 0.2f) * 0.5f;
+}
 
 }  // namespace param
 
 // ---- The table ----
-enum class ParamUnit : std::uint8_t { kNone, kHertz, kMilliseconds, kPercent, kDecibels, kPeople, kPerson, kOnOff };
+enum class ParamUnit : std::uint8_t {
+    kNone,
+    kHertz,
+    kMilliseconds,
+    kPercent,
+    kDecibels,
+    kPeople,
+    kPerson,
+    kOnOff
+};
 
 // How a change is heard.
 enum class ParamChange : std::uint8_t {
@@ -158,6 +197,9 @@ struct ParameterRow {
     double plainMax;
     // Shown on an editor control that carries the index (or, for a person, the slot) as its tag.
     bool onControl;
+    // What a new program holds; a person's slots 0 .. 6 are drawn at random there and given
+    // here as the middle of their range.
+    float defaultValue;
 
     constexpr bool hidden() const { return !automatable; }
     constexpr bool stepped() const { return steps > 0; }
@@ -165,15 +207,16 @@ struct ParameterRow {
 
 namespace param {
 
-constexpr int kNamedSlots = 8;  // slots 0 .. 7 of a person have names and dials
+constexpr int kNamedSlots = 8;              // slots 0 .. 7 of a person have names and dials
 constexpr std::size_t kMaxNameLength = 17;  // "Delay M. Speed 60"
 // Every label is this text, as hosts have always been told.
 constexpr const char* kLabel = "amount";
 
 constexpr ParameterRow global(int index, const char* name, const char* shortName, ParamUnit unit,
                               ParamConversion conversion, ParamChange change, bool automatable, int steps,
-                              double lo, double hi, bool onControl) {
-    return {index, name, shortName, -1, -1, unit, conversion, change, automatable, steps, lo, hi, onControl};
+                              double lo, double hi, bool onControl, float defaultValue) {
+    return {index,  name,        shortName, -1, -1, unit,      conversion,
+            change, automatable, steps,     lo, hi, onControl, defaultValue};
 }
 
 using enum ParamUnit;
@@ -181,26 +224,27 @@ using enum ParamConversion;
 using enum ParamChange;
 
 constexpr ParameterRow kGlobals[kFirstPersonIndex] = {
-    global(0, "Population", "People", kPeople, kPopulation, kDip, true, 60, 1, 59, true),
-    global(1, "Selected", "Select", kPerson, kSelected, kStep, true, 60, 1, 60, true),
-    global(2, "Global Wet gain", "Wet", kDecibels, kLevel, kGlide, true, 0, -144, 12.0412, true),
-    global(3, "Global Dry gain", "Dry", kDecibels, kLevel, kGlide, true, 0, -144, 12.0412, true),
-    global(4, "NONE", "RndLow", kPercent, kRaw, kStored, false, 0, 0, 100, true),
-    global(5, "NONE", "RndHigh", kPercent, kRaw, kStored, false, 0, 0, 100, true),
-    global(6, "Solo", "Solo", kOnOff, kSolo, kDip, true, 1, 0, 1, true),
-    global(7, "NONE", "Action", kNone, kRaw, kStored, false, 0, 0, 1, false),
-    global(8, "NONE", "Program", kNone, kRaw, kCommand, false, 0, 0, 1, false),
-    global(9, "NONE", "Prev", kNone, kRaw, kCommand, false, 0, 0, 1, false),
-    global(10, "NONE", "Next", kNone, kRaw, kCommand, false, 0, 0, 1, false),
-    global(11, "NONE", "Name", kNone, kRaw, kStored, false, 0, 0, 1, false),
-    global(12, "Spread", "Spread", kPercent, kSpread, kDip, true, 0, 0, 100, true),
-    global(13, "Shift All", "ShiftAll", kHertz, kShiftAll, kStep, true, 0, -kShiftAllSpan / 2, kShiftAllSpan / 2, true),
-    global(14, "Reverb Gain", "RevGain", kDecibels, kReverbGain, kStep, true, 0, -144, 0, true),
-    global(15, "Reverb Size", "RevSize", kPercent, kReverbSize, kStep, true, 0, 0, 100, true),
-    global(16, "Reverb High Cut", "HighCut", kHertz, kCut, kStep, true, 0, 0, kCutMax, true),
-    global(17, "Reverb Low Cut", "LowCut", kHertz, kCut, kStep, true, 0, 0, kCutMax, true),
-    global(18, "NONE", "Active", kOnOff, kActive, kCrossFade, false, 1, 0, 1, true),
-    global(19, "NONE", "Reload", kNone, kRaw, kCommand, false, 0, 0, 1, false),
+    global(0, "Population", "People", kPeople, kPopulation, kDip, true, 60, 1, 59, true, 0.5f),
+    global(1, "Selected", "Select", kPerson, kSelected, kStep, true, 60, 1, 60, true, 0.0f),
+    global(2, "Global Wet gain", "Wet", kDecibels, kLevel, kGlide, true, 0, -144, 12.0412, true, 0.5f),
+    global(3, "Global Dry gain", "Dry", kDecibels, kLevel, kGlide, true, 0, -144, 12.0412, true, 0.5f),
+    global(4, "NONE", "RndLow", kPercent, kRaw, kStored, false, 0, 0, 100, true, 0.0f),
+    global(5, "NONE", "RndHigh", kPercent, kRaw, kStored, false, 0, 0, 100, true, 1.0f),
+    global(6, "Solo", "Solo", kOnOff, kSolo, kDip, true, 1, 0, 1, true, 0.0f),
+    global(7, "NONE", "Action", kNone, kRaw, kStored, false, 0, 0, 1, false, 0.0f),
+    global(8, "NONE", "Program", kNone, kRaw, kCommand, false, 0, 0, 1, false, 0.0f),
+    global(9, "NONE", "Prev", kNone, kRaw, kCommand, false, 0, 0, 1, false, 0.0f),
+    global(10, "NONE", "Next", kNone, kRaw, kCommand, false, 0, 0, 1, false, 0.0f),
+    global(11, "NONE", "Name", kNone, kRaw, kStored, false, 0, 0, 1, false, 0.0f),
+    global(12, "Spread", "Spread", kPercent, kSpread, kDip, true, 0, 0, 100, true, 0.0f),
+    global(13, "Shift All", "ShiftAll", kHertz, kShiftAll, kStep, true, 0, -kShiftAllSpan / 2,
+           kShiftAllSpan / 2, true, 0.5f),
+    global(14, "Reverb Gain", "RevGain", kDecibels, kReverbGain, kStep, true, 0, -144, 0, true, 0.0f),
+    global(15, "Reverb Size", "RevSize", kPercent, kReverbSize, kStep, true, 0, 0, 100, true, 0.5f),
+    global(16, "Reverb High Cut", "HighCut", kHertz, kCut, kStep, true, 0, 0, kCutMax, true, 1.0f),
+    global(17, "Reverb Low Cut", "LowCut", kHertz, kCut, kStep, true, 0, 0, kCutMax, true, 0.0f),
+    global(18, "NONE", "Active", kOnOff, kActive, kCrossFade, false, 1, 0, 1, true, 1.0f),
+    global(19, "NONE", "Reload", kNone, kRaw, kCommand, false, 0, 0, 1, false, 0.0f),
 };
 
 struct SlotRow {
@@ -216,7 +260,8 @@ constexpr SlotRow kSlots[kSlotsPerPerson] = {
     {"Pitch Shift %i", "Shift %i", kHertz, kPitchShift, kStep, -kPitchShiftSpan / 2, kPitchShiftSpan / 2},
     {"Pitch M. Gain %i", "PMGain %i", kPercent, kPitchModGain, kStep, 0, 100},
     {"Pitch M. Speed %i", "PMRate %i", kHertz, kPitchModSpeed, kStep, 0.2, 2.8},
-    {"Delay Time %i", "Delay %i", kMilliseconds, kDelayTime, kVoiceFade, 0, 1000.0 * kDelaySpanSamples / kReferenceRate},
+    {"Delay Time %i", "Delay %i", kMilliseconds, kDelayTime, kVoiceFade, 0,
+     1000.0 * kDelaySpanSamples / kReferenceRate},
     {"Delay M. Gain %i", "DMGain %i", kPercent, kDelayModGain, kGlide, 0, 100},
     {"Delay M. Speed %i", "DMRate %i", kHertz, kDelayModSpeed, kGlide, 0.1, 2.1},
     {"Pan %i", "Pan %i", kPercent, kPan, kGlide, -100, 100},
@@ -236,8 +281,20 @@ consteval std::array<ParameterRow, kNumParams> makeRows() {
         const int person = (i - kFirstPersonIndex) / kSlotsPerPerson;
         const int slot = (i - kFirstPersonIndex) % kSlotsPerPerson;
         const SlotRow& s = kSlots[slot];
-        rows[static_cast<std::size_t>(i)] = {i,       s.name, s.shortName, person, slot, s.unit, s.conversion,
-                                             s.change, s.name != nullptr, 0, s.lo, s.hi, slot < kNamedSlots};
+        rows[static_cast<std::size_t>(i)] = {i,
+                                             s.name,
+                                             s.shortName,
+                                             person,
+                                             slot,
+                                             s.unit,
+                                             s.conversion,
+                                             s.change,
+                                             s.name != nullptr,
+                                             0,
+                                             s.lo,
+                                             s.hi,
+                                             slot < kNamedSlots,
+                                             slot < kNamedSlots ? 0.5f : 0.0f};
     }
     return rows;
 }

@@ -1,37 +1,19 @@
 #include <cstring>
 
 #include "model/RuntimeRandom.h"
+#include "model/ParameterTable.h"
 #include "model/Program.h"
 
-Program::Program()
-    : parPopulation(0.5f),
-      parPersonSelected(0.0f),
-      parGlobalWet(0.5f),
-      parGlobalDry(0.5f),
-      parRandLower(0.0f),
-      parRandUpper(1.0f),
-      parSolo(0.0f),
-      parPresetAction(0.0f),
-      parPresetSelect(0.0f),
-      parPresetPrev(0.0f),
-      parPresetNext(0.0f),
-      parPresetName(0.0f),
-      parAllpassSpread(0.0f),
-      parPitchAll(0.5f),
-      parReverbWet(0.0f),
-      parReverbSize(0.5f),
-      parReverbHighCut(1.0f),
-      parReverbLowCut(0.0f),
-      parActive(1.0f),
-      parPresetReload(0.0f),
-      people{},
-      name{} {
+Program::Program() : people{}, name{} {
+    for (int index = 0; index < kFirstPersonIndex; ++index) {
+        value(index) = ParameterTable::row(index).defaultValue;
+    }
     for (Individual& person : people) {
         float* slots = &person.parPitchShift;
         for (int slot = slotPitchShift; slot <= slotPan; ++slot) {
             slots[slot] = static_cast<float>(RuntimeRandom::next() & 32767) / 32768.0f;
         }
-        person.parGain = 0.5f;
+        person.parGain = ParameterTable::row(personIndex(0, slotGain)).defaultValue;
     }
     setName("Init");
 }

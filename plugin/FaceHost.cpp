@@ -36,8 +36,8 @@ FaceHost::~FaceHost() {
 
 VstIntPtr FaceHost::hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void*,
                                  float opt) {
-    FaceHost* host = effect != nullptr && effect->resvd1 != 0 ? reinterpret_cast<FaceHost*>(effect->resvd1)
-                                                              : constructing;
+    FaceHost* host =
+        effect != nullptr && effect->resvd1 != 0 ? reinterpret_cast<FaceHost*>(effect->resvd1) : constructing;
     if (opcode == audioMasterVersion) {
         return 2400;
     }
@@ -105,7 +105,8 @@ void FaceHost::process(const float* const* inputs, int inputCount, float* const*
         }
         return;
     }
-    float* in[kChannels] = {const_cast<float*>(inputs[0]), const_cast<float*>(inputs[inputCount > 1 ? 1 : 0])};
+    float* in[kChannels] = {const_cast<float*>(inputs[0]),
+                            const_cast<float*>(inputs[inputCount > 1 ? 1 : 0])};
     float* out[kChannels] = {outputs[0], outputs[1]};
     aeffect_->processReplacing(aeffect_, in, out, frames);
 }
@@ -166,7 +167,8 @@ bool FaceHost::setChunk(const void* data, std::size_t size, bool preset) {
 double FaceHost::tailSeconds() const {
     const double delay = double(param::delayReferenceSamples(1.0f)) / double(param::kReferenceRate) +
                          double(param::kDelayModDepthSamples) / sampleRate_;
-    return delay + ChamberReverb::tailSeconds(getParameter(parReverbSizeIndex), getParameter(parReverbWetIndex));
+    return delay +
+           ChamberReverb::tailSeconds(getParameter(parReverbSizeIndex), getParameter(parReverbWetIndex));
 }
 
 bool FaceHost::openEditor(void* parent) {

@@ -84,8 +84,8 @@ class FaceHost {
     AEffect* aeffect() const { return aeffect_; }
 
   private:
-    static VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value, void* ptr,
-                                  float opt);
+    static VstIntPtr hostCallback(AEffect* effect, VstInt32 opcode, VstInt32 index, VstIntPtr value,
+                                  void* ptr, float opt);
     VstIntPtr answer(VstInt32 opcode, VstInt32 index, VstIntPtr value, float opt);
     VstIntPtr dispatch(VstInt32 opcode, VstInt32 index = 0, VstIntPtr value = 0, void* ptr = nullptr,
                        float opt = 0.0f) const;

@@ -105,15 +105,13 @@ struct HeardTest : EditorTest {
 
 // One person on a 1 kHz tone, nothing else: what is heard is exactly that person's shift.
 TEST_F(HeardTest, DraggingAFigureUpTheSpectraAxisShiftsTheToneAtTheNextBlock) {
-    const std::pair<int, float> settings[] = {
-        {parPopulationIndex, 0.0f},   {parGlobalDryIndex, 0.0f},   {parGlobalWetIndex, 0.5f},
-        {parAllpassSpreadIndex, 0.0f}, {parReverbWetIndex, 0.0f},  {parPitchAllIndex, 0.5f},
-        {parSoloIndex, 0.0f},         {parPersonSelectedIndex, 0.0f}};
-    for (auto [index, value] : settings)
-        plugin.setParameter(index, value);
+    const std::pair<int, float> settings[] = {{parPopulationIndex, 0.0f}, {parGlobalDryIndex, 0.0f},
+                                              {parGlobalWetIndex, 0.5f},  {parAllpassSpreadIndex, 0.0f},
+                                              {parReverbWetIndex, 0.0f},  {parPitchAllIndex, 0.5f},
+                                              {parSoloIndex, 0.0f},       {parPersonSelectedIndex, 0.0f}};
+    for (auto [index, value] : settings) plugin.setParameter(index, value);
     const float person[8] = {0.6f, 0.0f, 0.0f, 0.0f, 0.0f, 0.0f, 0.5f, 1.0f};
-    for (int slot = 0; slot < 8; ++slot)
-        plugin.setParameter(personIndex(0, slot), person[slot]);
+    for (int slot = 0; slot < 8; ++slot) plugin.setParameter(personIndex(0, slot), person[slot]);
     toneHertz = 1000.0;
     settle();
     EXPECT_NEAR(measuredHertz(), 1016.0, 2.0);
@@ -132,10 +130,10 @@ TEST_F(HeardTest, DraggingAFigureUpTheSpectraAxisShiftsTheToneAtTheNextBlock) {
 
 TEST_F(HeardTest, DragsOnEveryAxisPairAreHeard) {
     plugin.setParameter(parPopulationIndex, param::personValue(2));
-    const int pairs[3][2] = {{slotPan, slotPitchShift}, {slotPan, slotDelayTime}, {slotDelayTime, slotPitchShift}};
+    const int pairs[3][2] = {
+        {slotPan, slotPitchShift}, {slotPan, slotDelayTime}, {slotDelayTime, slotPitchShift}};
     for (int mode = 0; mode < 3; ++mode) {
-        for (int slot : pairs[mode])
-            plugin.setParameter(personIndex(1, slot), 0.4f);
+        for (int slot : pairs[mode]) plugin.setParameter(personIndex(1, slot), 0.4f);
         editor.axisMenu()->setValue(float(mode) / 3.0f);
         editor.crowd()->rebuild = 1.0f;
         settle();

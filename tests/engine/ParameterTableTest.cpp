@@ -97,7 +97,8 @@ TEST(ParameterTable, NamesAndKindsAreWhatHostsHaveAlwaysBeenTold) {
     for (const ParameterRow& row : ParameterTable::kRows) {
         if (row.hidden())
             continue;
-        const double ends[2] = {ParameterTable::toPlain(row.index, 0.0f), ParameterTable::toPlain(row.index, 1.0f)};
+        const double ends[2] = {ParameterTable::toPlain(row.index, 0.0f),
+                                ParameterTable::toPlain(row.index, 1.0f)};
         EXPECT_NEAR(row.plainMax, std::max(ends[0], ends[1]), 1e-3) << row.index;
         if (std::isfinite(ends[0]))
             EXPECT_NEAR(row.plainMin, std::min(ends[0], ends[1]), 1e-3) << row.index;
@@ -123,8 +124,7 @@ TEST(ParameterTable, PlainValuesAreWhatTheEngineApplies) {
     float in[512] = {}, outL[512], outR[512];
     float* inputs[2] = {in, in};
     float* outputs[2] = {outL, outR};
-    for (int block = 0; block < 30; ++block)
-        engine.process(inputs, outputs, 2, 2, 512);
+    for (int block = 0; block < 30; ++block) engine.process(inputs, outputs, 2, 2, 512);
     const double hertz = ParameterTable::toPlain(personIndex(0, slotPitchShift), x);
     EXPECT_NEAR(engine.voice(0).shiftCoefficient, 2.0 * std::sin(M_PI * hertz / 44100.0), 1e-6);
     const double all = ParameterTable::toPlain(parPitchAllIndex, x);

@@ -1,8 +1,7 @@
 // The in-process host every plug-in format drives the core through: it must give the VST 2.4
 // module's bits for the same calls, and hand the editor's edits to its face.
-#include <gtest/gtest.h>
-
 #include <X11/Xlib.h>
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
@@ -71,7 +70,8 @@ TEST(FaceHost, GivesTheModulesBitsForTheSameCalls) {
             face.process(in, 2, outB, frames);
             for (int ch = 0; ch < 2; ++ch)
                 for (int i = 0; i < frames; ++i)
-                    ASSERT_EQ(a[ch][std::size_t(i)], b[ch][std::size_t(i)]) << "frame " << at + std::size_t(i);
+                    ASSERT_EQ(a[ch][std::size_t(i)], b[ch][std::size_t(i)])
+                        << "frame " << at + std::size_t(i);
             at += std::size_t(frames);
         }
     }
