@@ -1,6 +1,5 @@
 // The in-process host every plug-in format drives the core through: it must give the VST 2.4
 // module's bits for the same calls, and hand the editor's edits to its face.
-#include <X11/Xlib.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -15,6 +14,9 @@
 #include "model/ParameterTable.h"
 #include "plugin/FaceHost.h"
 #include "toolkit/frame/OffscreenFrame.h"
+
+// Last: its macros (None, Bool) clash with the test framework's names.
+#include <X11/Xlib.h>
 
 namespace {
 
