@@ -188,12 +188,14 @@ tresult Vst3Effect::setActive(TBool state) {
         return kResultFalse;
     }
     active_ = on;
-    if (on) {
-        // Every activation starts as a new instance would for this rate: a bounce always starts
-        // with empty delay lines and reverb.
+    // Every activation starts as a new instance would for this rate: a bounce always starts with
+    // empty delay lines and reverb. An instance that is still as it was made is left alone, as a
+    // VST 2.4 host that never suspends it would leave it: preparing draws new voice phases.
+    if (on && (!fresh_ || rate_ != host_.sampleRate() || maxFrames_ != host_.maxFrames())) {
         host_.prepare(rate_, maxFrames_);
         prepareSilence();
     }
+    fresh_ = true;
     return kResultOk;
 }
 
@@ -345,14 +347,14 @@ void Vst3Effect::reportChanges(IParameterChanges* out) {
         return;
     }
     for (ParamID id : exposedIds()) {
-        const float now = static_cast<float>(currentValue(id));
-        if (now == reported_[id]) {
+        const ParamValue now = currentValue(id);
+        if (static_cast<float>(now) == reported_[id]) {
             continue;
         }
         int32 index = 0;
         IParamValueQueue* queue = out->addParameterData(&id, &index);
         if (queue != nullptr && queue->addPoint(0, now, &index) == kResultOk) {
-            reported_[id] = now;
+            reported_[id] = static_cast<float>(now);
         }
     }
 }
@@ -365,6 +367,7 @@ tresult Vst3Effect::process(ProcessData* data) {
         return kInvalidArgument;
     }
     const int32 frames = std::max(data->numSamples, 0);
+    fresh_ = fresh_ && frames == 0;
 
     // Every point of every queue, in time order. Program points are left out: the program is
     // switched on the control side (setParamNormalized), never here, and reported back below.

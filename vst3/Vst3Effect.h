@@ -151,6 +151,7 @@ class Vst3Effect final : public ComponentSide, public IAudioProcessor, public Co
     bool initialized_ = false;
     bool active_ = false;
     bool processing_ = false;
+    bool fresh_ = true;  // nothing processed since the core was last prepared
     double rate_ = 44100.0;
     int maxFrames_ = 512;
     SpeakerArrangement inputArrangement_ = kArrangementStereo;
