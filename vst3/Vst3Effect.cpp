@@ -194,8 +194,8 @@ tresult Vst3Effect::setActive(TBool state) {
     if (on && (!fresh_ || rate_ != host_.sampleRate() || maxFrames_ != host_.maxFrames())) {
         host_.prepare(rate_, maxFrames_);
         prepareSilence();
+        fresh_ = true;
     }
-    fresh_ = true;
     return kResultOk;
 }
 
