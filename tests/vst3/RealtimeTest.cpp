@@ -43,7 +43,8 @@ extern "C" void* realloc(void* area, std::size_t size) {
 extern "C" void free(void* area) {
     __libc_free(area);
 }
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
+// Exported, so the bundle's calls reach it rather than the C library's.
+extern "C" __attribute__((visibility("default"))) int pthread_mutex_lock(pthread_mutex_t* mutex) {
     if (counting.load(std::memory_order_relaxed)) {
         locks.fetch_add(1, std::memory_order_relaxed);
     }
@@ -99,6 +100,14 @@ TEST(Vst3Realtime, ProcessNeitherAllocatesNorLocks) {
     EXPECT_EQ(reportedProgram, 9.0 / 23.0);
     EXPECT_EQ(allocations.load(), 0);
     EXPECT_EQ(locks.load(), 0);
+
+    // The counters do see the bundle: saving the state allocates and locks, on the control side.
+    counting = true;
+    const std::size_t saved = plugin.getState().size();
+    counting = false;
+    EXPECT_GT(saved, 0u);
+    EXPECT_GT(allocations.load(), 0);
+    EXPECT_GT(locks.load(), 0);
 }
 
 }  // namespace
