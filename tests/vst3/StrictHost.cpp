@@ -473,7 +473,7 @@ Module::~Module() {
     }
 #ifdef _WIN32
     if (handle_ != nullptr) {
-        auto exitDll = reinterpret_cast<bool (*)()>(GetProcAddress(static_cast<HMODULE>(handle_), "ExitDll"));
+        auto exitDll = reinterpret_cast<bool (*)()>(reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), "ExitDll")));
         if (exitDll != nullptr) {
             exitDll();
         }

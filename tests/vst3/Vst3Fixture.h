@@ -18,9 +18,10 @@ namespace v3 {
 constexpr std::uint32_t kProgramId = 739, kBypassId = 740;
 constexpr int kPrograms = 24;
 
+// ZORNBECK_BUILD, else the folder of the bundle (beside this program).
 inline std::string buildDir() {
-    const char* dir = std::getenv("ZORNBECK_BUILD");
-    return dir != nullptr ? dir : ".";
+    const std::string bundle = sh::bundlePath();
+    return bundle.substr(0, bundle.find_last_of("\\/"));
 }
 
 inline std::unique_ptr<sh::Module> loadBundle() {
