@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "editor/EffectEditor.h"
 #include "model/ParameterTable.h"
@@ -31,6 +33,16 @@ int programFromValue(ParamValue v) {
 
 float storedValue(ParamValue v) {
     return static_cast<float>(std::clamp(v, 0.0, 1.0));
+}
+
+// The table's defaults are read from a program it makes on first use, and making a program draws
+// from the calling thread's random sequence, the one every instance's programs and voices draw
+// from. Made on a thread of its own, it leaves that sequence, and so the sound, as the VST 2.4
+// module has it.
+float defaultValue(int index) {
+    static std::once_flag made;
+    std::call_once(made, [] { std::thread([] { ParameterTable::defaultValue(0); }).join(); });
+    return ParameterTable::defaultValue(index);
 }
 
 bool allZero(const float* data, int frames) {
@@ -515,7 +527,7 @@ tresult Vst3Effect::getParameterInfo(int32 paramIndex, ParameterInfo* info) {
     copyText(info->shortTitle, 128, text);
     copyText(info->units, 128, ParameterTable::unitText(index));
     info->stepCount = ParameterTable::row(index).steps;
-    info->defaultNormalizedValue = ParameterTable::defaultValue(index);
+    info->defaultNormalizedValue = defaultValue(index);
     info->flags = kCanAutomate;
     return kResultOk;
 }
