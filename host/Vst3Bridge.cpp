@@ -250,6 +250,9 @@ class Bridge {
         if (units_ != nullptr) {
             units_->release();
         }
+        if (vendorCalls_ != nullptr) {
+            vendorCalls_->release();
+        }
         if (processor_ != nullptr) {
             processor_->release();
         }
@@ -331,6 +334,7 @@ class Bridge {
         controller_->initialize(nullptr);
         controller_->setComponentHandler(&handler_);
         units_ = queried<IUnitInfo>(component_);
+        vendorCalls_ = queried<IZornbeckVendor>(component_);
         describe();
         std::memcpy(&record.uniqueID, info.cid, 4);
         return true;
@@ -412,6 +416,8 @@ class Bridge {
                 return kPlugCategEffect;
             case effGetTailSize:
                 return static_cast<VstIntPtr>(processor_->getTailSamples());
+            case effVendorSpecific:
+                return vendorCalls_ != nullptr ? static_cast<VstIntPtr>(vendorCalls_->vendorSpecific(index, value, ptr, opt)) : 0;
             case effGetInputProperties:
             case effGetOutputProperties:
                 return pin(opcode == effGetInputProperties ? kInput : kOutput, index, static_cast<VstPinProperties*>(ptr));
@@ -652,6 +658,7 @@ class Bridge {
     IAudioProcessor* processor_ = nullptr;
     IEditController* controller_ = nullptr;
     IUnitInfo* units_ = nullptr;
+    IZornbeckVendor* vendorCalls_ = nullptr;
     IPlugView* view_ = nullptr;
     bool attached_ = false;
     Handler handler_{*this};

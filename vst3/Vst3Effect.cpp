@@ -110,6 +110,8 @@ tresult Vst3Effect::queryInterface(const char* iid, void** obj) {
         answer = static_cast<IEditController*>(this);
     } else if (IUnitInfo::iid.is(iid)) {
         answer = static_cast<IUnitInfo*>(this);
+    } else if (IZornbeckVendor::iid.is(iid)) {
+        answer = static_cast<IZornbeckVendor*>(this);
     }
     *obj = answer;
     if (answer == nullptr) {
@@ -738,6 +740,11 @@ void Vst3Effect::Listener::displayChanged() {
 
 bool Vst3Effect::Listener::resizeEditor(int width, int height) {
     return owner_.editor_ != nullptr && owner_.editor_->resizeFromEditor(width, height);
+}
+
+int64 Vst3Effect::vendorSpecific(int32 index, int64 value, void* ptr, float opt) {
+    AEffect* effect = host_.aeffect();
+    return effect->dispatcher(effect, effVendorSpecific, index, static_cast<VstIntPtr>(value), ptr, opt);
 }
 
 // ---- IUnitInfo: one root unit with the 24 factory programs ----

@@ -38,7 +38,11 @@ class ControllerSide : public IEditController {
     tresult ZB_VST3_CALL getState(IBStream*) final { return kResultOk; }
 };
 
-class Vst3Effect final : public ComponentSide, public IAudioProcessor, public ControllerSide, public IUnitInfo {
+class Vst3Effect final : public ComponentSide,
+                         public IAudioProcessor,
+                         public ControllerSide,
+                         public IUnitInfo,
+                         public IZornbeckVendor {
   public:
     Vst3Effect();
     Vst3Effect(const Vst3Effect&) = delete;
@@ -104,6 +108,9 @@ class Vst3Effect final : public ComponentSide, public IAudioProcessor, public Co
     tresult ZB_VST3_CALL getUnitByBus(MediaType type, BusDirection dir, int32 busIndex, int32 channel,
                                       UnitID* unitId) override;
     tresult ZB_VST3_CALL setUnitProgramData(int32 listOrUnitId, int32 programIndex, IBStream* data) override;
+
+    // IZornbeckVendor
+    int64 ZB_VST3_CALL vendorSpecific(int32 index, int64 value, void* ptr, float opt) override;
 
     // For the view, on the user-interface thread.
     FaceHost& host() { return host_; }

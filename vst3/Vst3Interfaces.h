@@ -419,6 +419,14 @@ class IRunLoop : public FUnknown {
     virtual tresult ZB_VST3_CALL unregisterTimer(ITimerHandler* handler) = 0;
 };
 
+// Ours, not the published interface: the plug-in's vendor-specific calls (the editor's picture),
+// for our own host. Other hosts never ask for it.
+class IZornbeckVendor : public FUnknown {
+  public:
+    static constexpr Uid iid = Uid::make(0x5A6F726E, 0x6265636B, 0x56656E64, 0x6F720001);
+    virtual int64 ZB_VST3_CALL vendorSpecific(int32 index, int64 value, void* ptr, float opt) = 0;
+};
+
 // The published sizes; a mismatch here would shift every field a host reads.
 static_assert(sizeof(PFactoryInfo) == 452);
 static_assert(sizeof(PClassInfo) == 116);
