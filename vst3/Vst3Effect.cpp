@@ -423,7 +423,12 @@ tresult Vst3Effect::process(ProcessData* data) {
     const bool audio = out != nullptr && out->numChannels >= 2 && out->channelBuffers32 != nullptr &&
                        out->channelBuffers32[0] != nullptr && out->channelBuffers32[1] != nullptr;
     const AudioBusBuffers* in = data->numInputs > 0 ? data->inputs : nullptr;
-    const int inputCount = in != nullptr && in->channelBuffers32 != nullptr ? std::min(in->numChannels, 2) : 0;
+    int inputCount = in != nullptr && in->channelBuffers32 != nullptr ? std::min(in->numChannels, 2) : 0;
+    for (int c = 0; c < inputCount; ++c) {
+        if (in->channelBuffers32[c] == nullptr) {
+            inputCount = 0;  // a missing channel: heard as silence
+        }
+    }
 
     // Each run between points is one call of the core.
     auto render = [&](int32 from, int32 to) {
