@@ -9,7 +9,7 @@ linux=$(realpath "$2")
 source=$(realpath "$3")
 vst3=Zornbeck.vst3/Contents/x86_64-win/Zornbeck.vst3
 for f in Zornbeck.dll zornbeck.exe blackbox_tests.exe editor_window_tests.exe platform_services_tests.exe \
-  module_dump.exe "$vst3" vst3_tests.exe; do
+  module_dump.exe "$vst3" vst3_tests.exe vst3_editor_window_tests.exe; do
   if [ ! -f "$win/$f" ]; then
     echo "no $win/$f: build the Windows binaries first (make windows)"
     exit 77
@@ -109,9 +109,10 @@ editor_suite() {
   ZB_LINUX_PICTURE=$(winpath "$work/linux-editor.png") \
     xvfb-run -a -s "-screen 0 1024x768x24" sh -c \
       "wine '$win/editor_window_tests.exe' --gtest_brief=1 && wine '$win/platform_services_tests.exe' --gtest_brief=1 &&
+        wine '$win/vst3_editor_window_tests.exe' --gtest_brief=1 &&
         wine '$win/zornbeck.exe' edit --seconds 1 --program 3 >/dev/null"
 }
-step "editor in a Win32 window, the message box and zornbeck.exe edit, under Xvfb" editor_suite
+step "editor in a Win32 window (VST 2.4 and VST 3), the message box and zornbeck.exe edit, under Xvfb" editor_suite
 wineserver -w
 
 if [ "$failures" -ne 0 ]; then
