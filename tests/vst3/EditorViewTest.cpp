@@ -5,8 +5,11 @@
 #include <functional>
 #include <thread>
 
+#include <dlfcn.h>
+
 #include "Vst3Fixture.h"
 #include "tests/toolkit/XvfbServer.h"
+#include "vst/ZornbeckExtensions.h"
 
 // Last: Xlib's macros clash with names in the headers above.
 #include <X11/Xlib.h>
@@ -18,6 +21,38 @@ using namespace v3;
 
 constexpr int kLeft = 40, kTop = 30;
 constexpr const char* kX11 = "X11EmbedWindowID";
+
+// Both binaries stay loaded for the whole program: the drawing libraries' font and glyph caches,
+// made while a module draws, then stay referenced from it instead of counting as leaks of a
+// module that was unloaded.
+struct KeepModulesLoaded : ::testing::Environment {
+    void SetUp() override {
+        std::string error;
+        const std::string bundle = sh::bundlePath();
+        for (const std::string& path : {bundle + "/Contents/x86_64-linux/Zornbeck.so", buildDir() + "/Zornbeck.so"}) {
+            ASSERT_NE(dlopen(path.c_str(), RTLD_NOW | RTLD_NODELETE), nullptr) << dlerror();
+        }
+    }
+};
+const auto* const keep = ::testing::AddGlobalTestEnvironment(new KeepModulesLoaded);
+
+// zornbeck's loader shows the bundle's editor picture, through its vendor calls, as the module's.
+TEST(Vst3EditorPicture, TheHostsLoaderDrawsTheModulesPictureFromTheBundle) {
+    auto vst2 = loadVst2();
+    zb::LoadOptions options;
+    options.path = sh::bundlePath();
+    std::string error;
+    auto bundle = zb::PluginLoader::load(options, error);
+    ASSERT_NE(bundle, nullptr) << error;
+    ASSERT_NE(vst2, nullptr);
+    vst2->setProgram(3);
+    bundle->setProgram(3);
+    std::vector<std::uint32_t> picture2(620 * 432), picture3(620 * 432);
+    ZornbeckScreenshot shot2{620, 432, 620 * 4, picture2.data()}, shot3{620, 432, 620 * 4, picture3.data()};
+    ASSERT_EQ(vst2->dispatch(effVendorSpecific, kZornbeckVendorTag, kZornbeckScreenshot, &shot2), 1);
+    ASSERT_EQ(bundle->dispatch(effVendorSpecific, kZornbeckVendorTag, kZornbeckScreenshot, &shot3), 1);
+    EXPECT_TRUE(picture2 == picture3);
+}
 
 struct Vst3EditorTest : ::testing::Test {
     XvfbServer server;

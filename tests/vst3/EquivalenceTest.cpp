@@ -5,7 +5,6 @@
 #include <random>
 
 #include "Vst3Fixture.h"
-#include "vst/ZornbeckExtensions.h"
 
 namespace {
 
@@ -295,12 +294,6 @@ TEST(Vst3Equivalence, TheHostsLoaderDrivesTheBundleWithTheModulesBits) {
         }
         ASSERT_EQ(first, 512u) << "block " << b << ": " << out2.l[first % 512] << " vs " << out3.l[first % 512];
     }
-    // And the editor's picture, through the bundle's vendor calls.
-    std::vector<std::uint32_t> picture2(620 * 432), picture3(620 * 432);
-    ZornbeckScreenshot shot2{620, 432, 620 * 4, picture2.data()}, shot3{620, 432, 620 * 4, picture3.data()};
-    ASSERT_EQ(vst2->dispatch(effVendorSpecific, kZornbeckVendorTag, kZornbeckScreenshot, &shot2), 1);
-    ASSERT_EQ(bundle->dispatch(effVendorSpecific, kZornbeckVendorTag, kZornbeckScreenshot, &shot3), 1);
-    EXPECT_TRUE(picture2 == picture3);
 }
 
 }  // namespace
