@@ -201,6 +201,31 @@ TEST_F(Vst3EditorTest, ClickAndDialDragReachTheHostThroughTheRunLoop) {
         EXPECT_TRUE(e.id == 6 || e.id == 2) << "an edit on id " << e.id;
     }
 
+    // A change the host makes reaches the editor: the Solo switch is drawn in its new state.
+    void* vendor = sh::query(plugin->component, sh::tuid("5A6F726E6265636B56656E646F720001"));
+    ASSERT_NE(vendor, nullptr);
+    auto picture = [&] {
+        std::vector<std::uint32_t> pixels(620 * 432);
+        ZornbeckScreenshot shot{620, 432, 620 * 4, pixels.data()};
+        EXPECT_EQ((sh::call<std::int64_t>(vendor, 3, kZornbeckVendorTag, std::int64_t{kZornbeckScreenshot},
+                                          static_cast<void*>(&shot), 0.0f)),
+                  1);
+        return pixels;
+    };
+    const std::vector<std::uint32_t> before = picture();
+    ASSERT_EQ(plugin->set(6, plugin->get(6) == 0.0 ? 1.0 : 0.0), sh::kOk);
+    pumpUntil([] { return false; }, 200);
+    const std::vector<std::uint32_t> after = picture();
+    int changed = 0;
+    for (int y = 40; y < 57; ++y) {
+        for (int x = 387; x < 420; ++x) {
+            const std::size_t i = std::size_t(y) * 620 + std::size_t(x);
+            changed += (before[i] & 0xFFFFFF) != (after[i] & 0xFFFFFF);
+        }
+    }
+    EXPECT_GT(changed, 100);
+    sh::release(vendor);
+
     close(view);
     EXPECT_EQ(children(), 0u);
     EXPECT_TRUE(plugin->handler.timers.empty());
