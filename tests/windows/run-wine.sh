@@ -96,11 +96,13 @@ host_runs() {
     wine "$exe" render "$in" "$out\\plain.wav" --tail 0.5 >/dev/null || { echo "render failed"; return 1; }
   cmp -s "$work/saved.wav" "$work/restored.wav" || { echo "a restored chunk renders differently"; return 1; }
   if cmp -s "$work/saved.wav" "$work/plain.wav"; then echo "the saved state made no difference"; return 1; fi
+  wine "$exe" render "$in" "$out\\bundle.wav" --tail 0.5 --module "$(winpath "$win/Zornbeck.vst3")" >/dev/null &&
+    cmp -s "$work/plain.wav" "$work/bundle.wav" || { echo "the VST 3 bundle renders differently"; return 1; }
   wine "$exe" screenshot "$out\\editor.png" --program 0 >/dev/null && [ -s "$work/editor.png" ] ||
     { echo "screenshot failed"; return 1; }
   "$linux/zornbeck" screenshot "$work/linux-editor.png" --program 0 >/dev/null
 }
-step "zornbeck.exe info, render with chunks, screenshot" host_runs
+step "zornbeck.exe info, render with chunks and through the VST 3 bundle, screenshot" host_runs
 
 # The server started without a display must be gone before Wine meets Xvfb.
 wineserver -w
