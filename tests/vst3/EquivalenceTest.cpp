@@ -225,12 +225,26 @@ TEST(Vst3Equivalence, Vst2ChunksAndProgramFilesRestoreTheSameSound) {
     be(static_cast<std::uint32_t>(program.size()));
     fxp.insert(fxp.end(), program.begin(), program.end());
     ASSERT_EQ(fxp.size(), 60 + program.size());
+    // A bank file: the same header with 'FBCh', 128 reserved bytes, then the bank chunk.
+    std::vector<std::uint8_t> fxb(fxp.begin(), fxp.begin() + 28);
+    std::memcpy(fxb.data() + 8, "FBCh", 4);
+    fxb.resize(156, 0);
+    for (int i = 3; i >= 0; --i) {
+        fxb.push_back(static_cast<std::uint8_t>(bank.size() >> (8 * i)));
+    }
+    fxb.insert(fxb.end(), bank.begin(), bank.end());
+    for (int i = 0; i < 4; ++i) {
+        fxb[4 + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>((fxb.size() - 8) >> (8 * (3 - i)));
+    }
 
     struct Case {
         const char* what;
         const std::vector<std::uint8_t>* bytes;
         bool preset;
-    } cases[] = {{"bank chunk", &bank, false}, {"program chunk", &program, true}, {"program file", &fxp, true}};
+    } cases[] = {{"bank chunk", &bank, false},
+                 {"program chunk", &program, true},
+                 {"program file", &fxp, true},
+                 {"bank file", &fxb, false}};
     for (const Case& c : cases) {
         Pair pair(44100.0, 512, 4);
         ASSERT_EQ(pair.vst2->setChunk(c.preset ? program : bank, c.preset), 1) << c.what;
