@@ -1,5 +1,7 @@
 #include "PluginLoader.h"
 
+#include "Vst3Bridge.h"
+
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -94,14 +96,16 @@ VstPluginMainProc PluginModule::findEntry() const {
 
 std::unique_ptr<PluginLoader> PluginLoader::load(const LoadOptions& options, std::string& error) {
     std::unique_ptr<PluginLoader> loader(new PluginLoader());
-    loader->module_ = PluginModule::open(options.path, error);
+    // A VST 3 bundle is its binary, driven through an adapter with a VST 2.4 record.
+    const bool bundle = isVst3Bundle(options.path);
+    loader->module_ = PluginModule::open(bundle ? vst3BinaryPath(options.path) : options.path, error);
     if (!loader->module_) {
         return nullptr;
     }
     const std::string& path = options.path;
     VstPluginMainProc entry = options.entryName.empty() ? loader->module_->findEntry()
                                                         : loader->module_->entry(options.entryName.c_str());
-    if (entry == nullptr) {
+    if (entry == nullptr && !bundle) {
         error = quoted(path) + " is not a VST 2.4 plug-in: it exports no " +
                 (options.entryName.empty() ? std::string("VSTPluginMain or main") : options.entryName);
         return nullptr;
@@ -111,8 +115,12 @@ std::unique_ptr<PluginLoader> PluginLoader::load(const LoadOptions& options, std
     loader->blockSize_ = options.blockSize;
 
     loaderBeingSetUp = loader.get();
-    AEffect* effect = entry(&PluginLoader::hostCallback);
+    AEffect* effect = bundle ? openVst3Bridge(loader->module_->path(), &PluginLoader::hostCallback, error)
+                             : entry(&PluginLoader::hostCallback);
     loaderBeingSetUp = nullptr;
+    if (effect == nullptr && bundle) {
+        return nullptr;
+    }
     if (effect == nullptr) {
         error = quoted(path) + " refused to load: its entry point returned no plug-in";
         return nullptr;

@@ -7,8 +7,9 @@ set -u
 win=$(realpath "$1")
 linux=$(realpath "$2")
 source=$(realpath "$3")
+vst3=Zornbeck.vst3/Contents/x86_64-win/Zornbeck.vst3
 for f in Zornbeck.dll zornbeck.exe blackbox_tests.exe editor_window_tests.exe platform_services_tests.exe \
-  module_dump.exe; do
+  module_dump.exe "$vst3" vst3_tests.exe vst3_editor_window_tests.exe; do
   if [ ! -f "$win/$f" ]; then
     echo "no $win/$f: build the Windows binaries first (make windows)"
     exit 77
@@ -45,7 +46,7 @@ imports() {
 }
 check_tables() {
   ok=0
-  for binary in Zornbeck.dll zornbeck.exe; do
+  for binary in Zornbeck.dll zornbeck.exe "$vst3"; do
     bad=$(imports "$win/$binary" | grep -vE "$allowed")
     if [ -n "$bad" ]; then
       echo "$binary imports non-system DLLs: $bad"
@@ -59,6 +60,12 @@ check_tables() {
     echo "Zornbeck.dll exports '$exports', expected 'VSTPluginMain main '"
     ok=1
   fi
+  exports=$(x86_64-w64-mingw32-objdump -p "$win/$vst3" |
+    sed -n '/^\[Ordinal\/Name Pointer\] Table/,/^$/p' | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | LC_ALL=C sort | tr '\n' ' ')
+  if [ "$exports" != "ExitDll GetPluginFactory InitDll " ]; then
+    echo "$vst3 exports '$exports', expected 'ExitDll GetPluginFactory InitDll '"
+    ok=1
+  fi
   return $ok
 }
 step "import and export tables" check_tables
@@ -67,6 +74,9 @@ step "fresh Wine prefix" sh -c 'wineboot -i >/dev/null 2>&1'
 
 # Headless: no display at all.
 step "black-box suite against Zornbeck.dll" wine "$win/blackbox_tests.exe" --gtest_brief=1
+
+# The VST 3 bundle through the strict host, and bit for bit against Zornbeck.dll.
+step "VST 3 suite against Zornbeck.vst3" wine "$win/vst3_tests.exe" --gtest_brief=1
 
 mkdir -p "$work/linux" "$work/windows"
 compare_answers() {
@@ -86,11 +96,13 @@ host_runs() {
     wine "$exe" render "$in" "$out\\plain.wav" --tail 0.5 >/dev/null || { echo "render failed"; return 1; }
   cmp -s "$work/saved.wav" "$work/restored.wav" || { echo "a restored chunk renders differently"; return 1; }
   if cmp -s "$work/saved.wav" "$work/plain.wav"; then echo "the saved state made no difference"; return 1; fi
+  wine "$exe" render "$in" "$out\\bundle.wav" --tail 0.5 --module "$(winpath "$win/Zornbeck.vst3")" >/dev/null &&
+    cmp -s "$work/plain.wav" "$work/bundle.wav" || { echo "the VST 3 bundle renders differently"; return 1; }
   wine "$exe" screenshot "$out\\editor.png" --program 0 >/dev/null && [ -s "$work/editor.png" ] ||
     { echo "screenshot failed"; return 1; }
   "$linux/zornbeck" screenshot "$work/linux-editor.png" --program 0 >/dev/null
 }
-step "zornbeck.exe info, render with chunks, screenshot" host_runs
+step "zornbeck.exe info, render with chunks and through the VST 3 bundle, screenshot" host_runs
 
 # The server started without a display must be gone before Wine meets Xvfb.
 wineserver -w
@@ -99,9 +111,10 @@ editor_suite() {
   ZB_LINUX_PICTURE=$(winpath "$work/linux-editor.png") \
     xvfb-run -a -s "-screen 0 1024x768x24" sh -c \
       "wine '$win/editor_window_tests.exe' --gtest_brief=1 && wine '$win/platform_services_tests.exe' --gtest_brief=1 &&
+        wine '$win/vst3_editor_window_tests.exe' --gtest_brief=1 &&
         wine '$win/zornbeck.exe' edit --seconds 1 --program 3 >/dev/null"
 }
-step "editor in a Win32 window, the message box and zornbeck.exe edit, under Xvfb" editor_suite
+step "editor in a Win32 window (VST 2.4 and VST 3), the message box and zornbeck.exe edit, under Xvfb" editor_suite
 wineserver -w
 
 if [ "$failures" -ne 0 ]; then
