@@ -5,9 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <new>
-#include <thread>
 
 #include "editor/EffectEditor.h"
 #include "model/ParameterTable.h"
@@ -33,16 +31,6 @@ int programFromValue(ParamValue v) {
 
 float storedValue(ParamValue v) {
     return static_cast<float>(std::clamp(v, 0.0, 1.0));
-}
-
-// The table's defaults are read from a program it makes on first use, and making a program draws
-// from the calling thread's random sequence, the one every instance's programs and voices draw
-// from. Made on a thread of its own, it leaves that sequence, and so the sound, as the VST 2.4
-// module has it.
-float defaultValue(int index) {
-    static std::once_flag made;
-    std::call_once(made, [] { std::thread([] { ParameterTable::defaultValue(0); }).join(); });
-    return ParameterTable::defaultValue(index);
 }
 
 bool allZero(const float* data, int frames) {
@@ -203,9 +191,9 @@ tresult Vst3Effect::setActive(TBool state) {
     }
     active_ = on;
     // Every activation starts as a new instance would for this rate: a bounce always starts with
-    // empty delay lines and reverb. An instance that is still as it was made is left alone, as a
+    // empty delay lines and reverb. An instance prepared and not yet run is left alone, as a
     // VST 2.4 host that never suspends it would leave it: preparing draws new voice phases.
-    if (on && (!fresh_ || rate_ != host_.sampleRate() || maxFrames_ != host_.maxFrames())) {
+    if (on && (!host_.prepared() || !fresh_ || rate_ != host_.sampleRate() || maxFrames_ != host_.maxFrames())) {
         host_.prepare(rate_, maxFrames_);
         prepareSilence();
         fresh_ = true;
@@ -534,7 +522,7 @@ tresult Vst3Effect::getParameterInfo(int32 paramIndex, ParameterInfo* info) {
     copyText(info->shortTitle, 128, text);
     copyText(info->units, 128, ParameterTable::unitText(index));
     info->stepCount = ParameterTable::row(index).steps;
-    info->defaultNormalizedValue = defaultValue(index);
+    info->defaultNormalizedValue = ParameterTable::defaultValue(index);
     info->flags = kCanAutomate;
     return kResultOk;
 }

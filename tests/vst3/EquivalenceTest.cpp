@@ -27,14 +27,10 @@ struct Block {
 // module makes, in either format.
 struct Pair {
     Pair(double rate, int maxBlock, int program)
-        : module(loadBundle()), vst2(loadVst2()), vst3(*module, rate, maxBlock) {
-        // A new instance of either runs at 44.1 kHz and 512 frames until told otherwise.
-        if (rate != 44100.0 || maxBlock != 512) {
-            vst2->suspend();
-            vst2->setSampleRate(static_cast<float>(rate));
-            vst2->setBlockSize(maxBlock);
-            vst2->resume();
-        }
+        : module(loadBundle()),
+          vst2(loadVst2(static_cast<float>(rate), maxBlock)),
+          vst3(*module, rate, maxBlock) {
+        // Either starts running once, at the rate and block size its host gave it first.
         if (program != 0) {
             vst2->setProgram(program);
             vst3.set(kProgramId, static_cast<float>(program) / 23.0f);
