@@ -322,8 +322,10 @@ static_assert(sizeof(PluginDescriptor) == 88 && offsetof(PluginDescriptor, id) =
               offsetof(PluginDescriptor, features) == 80);
 static_assert(sizeof(PluginFactory) == 24);
 static_assert(sizeof(Plugin) == 96 && offsetof(Plugin, onMainThread) == 88);
-static_assert(sizeof(Host) == 88 && offsetof(Host, getExtension) == 56 && offsetof(Host, requestCallback) == 80);
-static_assert(sizeof(Process) == 64 && offsetof(Process, audioInputsCount) == 40 && offsetof(Process, inEvents) == 48);
+static_assert(sizeof(Host) == 88 && offsetof(Host, getExtension) == 56 &&
+              offsetof(Host, requestCallback) == 80);
+static_assert(sizeof(Process) == 64 && offsetof(Process, audioInputsCount) == 40 &&
+              offsetof(Process, inEvents) == 48);
 static_assert(sizeof(AudioBuffer) == 32 && offsetof(AudioBuffer, constantMask) == 24);
 static_assert(sizeof(EventHeader) == 16);
 static_assert(sizeof(EventParamValue) == 56 && offsetof(EventParamValue, cookie) == 24 &&
@@ -333,8 +335,9 @@ static_assert(sizeof(EventParamGesture) == 20);
 static_assert(sizeof(InputEvents) == 24 && sizeof(OutputEvents) == 16);
 static_assert(sizeof(AudioPortInfo) == 288 && offsetof(AudioPortInfo, flags) == 260 &&
               offsetof(AudioPortInfo, portType) == 272 && offsetof(AudioPortInfo, inPlacePair) == 280);
-static_assert(sizeof(ParamInfo) == 1320 && offsetof(ParamInfo, name) == 16 && offsetof(ParamInfo, module) == 272 &&
-              offsetof(ParamInfo, minValue) == 1296 && offsetof(ParamInfo, defaultValue) == 1312);
+static_assert(sizeof(ParamInfo) == 1320 && offsetof(ParamInfo, name) == 16 &&
+              offsetof(ParamInfo, module) == 272 && offsetof(ParamInfo, minValue) == 1296 &&
+              offsetof(ParamInfo, defaultValue) == 1312);
 static_assert(sizeof(PluginParams) == 48);
 static_assert(sizeof(IStream) == 16 && sizeof(OStream) == 16);
 static_assert(sizeof(Window) == 16 && sizeof(GuiResizeHints) == 12);

@@ -14,12 +14,15 @@ namespace zb::clapface {
 
 namespace {
 
-const char* const kFeatures[] = {"audio-effect", "chorus", "delay", "frequency-shifter", "reverb", "stereo", nullptr};
+const char* const kFeatures[] = {"audio-effect", "chorus", "delay", "frequency-shifter",
+                                 "reverb",       "stereo", nullptr};
 
 std::mutex initMutex;
 int initCount = 0;
 
-std::uint32_t factoryCount(const clap::PluginFactory*) { return 1; }
+std::uint32_t factoryCount(const clap::PluginFactory*) {
+    return 1;
+}
 
 const clap::PluginDescriptor* factoryDescriptor(const clap::PluginFactory*, std::uint32_t index) {
     return index == 0 ? &kDescriptor : nullptr;
@@ -75,6 +78,5 @@ const clap::PluginDescriptor kDescriptor{
 #define ZB_CLAP_EXPORT __attribute__((visibility("default")))
 #endif
 
-extern "C" ZB_CLAP_EXPORT const clap::PluginEntry clap_entry{clap::kVersion, zb::clapface::entryInit,
-                                                               zb::clapface::entryDeinit,
-                                                               zb::clapface::entryFactory};
+extern "C" ZB_CLAP_EXPORT const clap::PluginEntry clap_entry{
+    clap::kVersion, zb::clapface::entryInit, zb::clapface::entryDeinit, zb::clapface::entryFactory};

@@ -29,11 +29,15 @@ const Order& order() {
     return kOrder;
 }
 
-void copy(char* to, std::size_t capacity, const char* from) { std::snprintf(to, capacity, "%s", from); }
+void copy(char* to, std::size_t capacity, const char* from) {
+    std::snprintf(to, capacity, "%s", from);
+}
 
 }  // namespace
 
-std::uint32_t ParameterList::count() { return order().size; }
+std::uint32_t ParameterList::count() {
+    return order().size;
+}
 
 clap::Id ParameterList::idAt(std::uint32_t position) {
     return position < order().size ? order().ids[position] : clap::kInvalidId;

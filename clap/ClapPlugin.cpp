@@ -43,27 +43,45 @@ std::uint32_t getWord(const std::uint8_t* at) {
            std::uint32_t(at[3]) << 24;
 }
 
-ClapPlugin* self(const clap::Plugin* p) { return ClapPlugin::from(p); }
+ClapPlugin* self(const clap::Plugin* p) {
+    return ClapPlugin::from(p);
+}
 
 // ---- The C tables: each forwards to the instance ----
-bool pluginInit(const clap::Plugin* p) { return self(p)->init(); }
-void pluginDestroy(const clap::Plugin* p) { delete self(p); }
+bool pluginInit(const clap::Plugin* p) {
+    return self(p)->init();
+}
+void pluginDestroy(const clap::Plugin* p) {
+    delete self(p);
+}
 bool pluginActivate(const clap::Plugin* p, double rate, std::uint32_t, std::uint32_t maxFrames) {
     return self(p)->activate(rate, maxFrames);
 }
-void pluginDeactivate(const clap::Plugin* p) { self(p)->deactivate(); }
-bool pluginStart(const clap::Plugin* p) { return self(p)->startProcessing(); }
-void pluginStop(const clap::Plugin* p) { self(p)->stopProcessing(); }
-void pluginReset(const clap::Plugin* p) { self(p)->reset(); }
+void pluginDeactivate(const clap::Plugin* p) {
+    self(p)->deactivate();
+}
+bool pluginStart(const clap::Plugin* p) {
+    return self(p)->startProcessing();
+}
+void pluginStop(const clap::Plugin* p) {
+    self(p)->stopProcessing();
+}
+void pluginReset(const clap::Plugin* p) {
+    self(p)->reset();
+}
 clap::ProcessStatus pluginProcess(const clap::Plugin* p, const clap::Process* process) {
     return process != nullptr ? self(p)->process(*process) : clap::kProcessError;
 }
 const void* pluginExtension(const clap::Plugin* p, const char* id) {
     return id != nullptr ? self(p)->extension(id) : nullptr;
 }
-void pluginOnMainThread(const clap::Plugin* p) { self(p)->onMainThread(); }
+void pluginOnMainThread(const clap::Plugin* p) {
+    self(p)->onMainThread();
+}
 
-std::uint32_t portCount(const clap::Plugin*, bool) { return 1; }
+std::uint32_t portCount(const clap::Plugin*, bool) {
+    return 1;
+}
 bool portGet(const clap::Plugin*, std::uint32_t index, bool isInput, clap::AudioPortInfo* info) {
     if (index != 0 || info == nullptr) {
         return false;
@@ -80,7 +98,9 @@ bool portGet(const clap::Plugin*, std::uint32_t index, bool isInput, clap::Audio
 }
 const clap::PluginAudioPorts kAudioPorts{portCount, portGet};
 
-std::uint32_t paramCount(const clap::Plugin*) { return ParameterList::count(); }
+std::uint32_t paramCount(const clap::Plugin*) {
+    return ParameterList::count();
+}
 bool paramInfo(const clap::Plugin* p, std::uint32_t position, clap::ParamInfo* info) {
     return info != nullptr && self(p)->paramInfo(position, *info);
 }
@@ -98,18 +118,28 @@ void paramFlush(const clap::Plugin* p, const clap::InputEvents* in, const clap::
 }
 const clap::PluginParams kParams{paramCount, paramInfo, paramValue, paramToText, paramFromText, paramFlush};
 
-bool stateSave(const clap::Plugin* p, const clap::OStream* s) { return s != nullptr && self(p)->save(*s); }
-bool stateLoad(const clap::Plugin* p, const clap::IStream* s) { return s != nullptr && self(p)->load(*s); }
+bool stateSave(const clap::Plugin* p, const clap::OStream* s) {
+    return s != nullptr && self(p)->save(*s);
+}
+bool stateLoad(const clap::Plugin* p, const clap::IStream* s) {
+    return s != nullptr && self(p)->load(*s);
+}
 const clap::PluginState kState{stateSave, stateLoad};
 
-std::uint32_t latencyGet(const clap::Plugin*) { return 0; }
+std::uint32_t latencyGet(const clap::Plugin*) {
+    return 0;
+}
 const clap::PluginLatency kLatency{latencyGet};
 
-std::uint32_t tailGet(const clap::Plugin* p) { return self(p)->tailFrames(); }
+std::uint32_t tailGet(const clap::Plugin* p) {
+    return self(p)->tailFrames();
+}
 const clap::PluginTail kTail{tailGet};
 
 // Offline rendering computes exactly what real time does, so the mode changes nothing.
-bool renderHard(const clap::Plugin*) { return false; }
+bool renderHard(const clap::Plugin*) {
+    return false;
+}
 bool renderSet(const clap::Plugin*, std::int32_t mode) {
     return mode == clap::kRenderRealtime || mode == clap::kRenderOffline;
 }
@@ -126,14 +156,22 @@ bool guiPreferred(const clap::Plugin*, const char** api, bool* floating) {
     *floating = false;
     return true;
 }
-bool guiCreate(const clap::Plugin* p, const char* api, bool floating) { return self(p)->guiCreate(api, floating); }
-void guiDestroy(const clap::Plugin* p) { self(p)->guiDestroy(); }
+bool guiCreate(const clap::Plugin* p, const char* api, bool floating) {
+    return self(p)->guiCreate(api, floating);
+}
+void guiDestroy(const clap::Plugin* p) {
+    self(p)->guiDestroy();
+}
 // The editor's scale is not settable yet: the host measures it as 1.
-bool guiSetScale(const clap::Plugin*, double) { return false; }
+bool guiSetScale(const clap::Plugin*, double) {
+    return false;
+}
 bool guiGetSize(const clap::Plugin* p, std::uint32_t* w, std::uint32_t* h) {
     return w != nullptr && h != nullptr && self(p)->guiSize(*w, *h);
 }
-bool guiCanResize(const clap::Plugin*) { return false; }
+bool guiCanResize(const clap::Plugin*) {
+    return false;
+}
 bool guiHints(const clap::Plugin*, clap::GuiResizeHints* hints) {
     if (hints == nullptr) {
         return false;
@@ -151,31 +189,43 @@ bool guiSetSize(const clap::Plugin* p, std::uint32_t w, std::uint32_t h) {
 bool guiSetParent(const clap::Plugin* p, const clap::Window* window) {
     return window != nullptr && self(p)->guiSetParent(*window);
 }
-bool guiSetTransient(const clap::Plugin*, const clap::Window*) { return false; }
+bool guiSetTransient(const clap::Plugin*, const clap::Window*) {
+    return false;
+}
 void guiSuggestTitle(const clap::Plugin*, const char*) {}
 // The embedded window shows from set_parent on and goes with destroy.
-bool guiShow(const clap::Plugin*) { return true; }
-bool guiHide(const clap::Plugin*) { return true; }
-const clap::PluginGui kGui{guiSupported, guiPreferred, guiCreate,    guiDestroy,      guiSetScale,
-                           guiGetSize,   guiCanResize, guiHints,     guiAdjust,       guiSetSize,
-                           guiSetParent, guiSetTransient, guiSuggestTitle, guiShow, guiHide};
+bool guiShow(const clap::Plugin*) {
+    return true;
+}
+bool guiHide(const clap::Plugin*) {
+    return true;
+}
+const clap::PluginGui kGui{guiSupported, guiPreferred,    guiCreate,       guiDestroy, guiSetScale,
+                           guiGetSize,   guiCanResize,    guiHints,        guiAdjust,  guiSetSize,
+                           guiSetParent, guiSetTransient, guiSuggestTitle, guiShow,    guiHide};
 
-void timerFired(const clap::Plugin* p, clap::Id id) { self(p)->onTimer(id); }
+void timerFired(const clap::Plugin* p, clap::Id id) {
+    self(p)->onTimer(id);
+}
 const clap::PluginTimerSupport kTimer{timerFired};
-void fdReady(const clap::Plugin* p, int fd, std::uint32_t) { self(p)->onFd(fd); }
+void fdReady(const clap::Plugin* p, int fd, std::uint32_t) {
+    self(p)->onFd(fd);
+}
 const clap::PluginPosixFdSupport kFd{fdReady};
 
 template <typename T>
 const T* hostExtension(const clap::Host* host, const char* id) {
-    return host != nullptr && host->getExtension != nullptr ? static_cast<const T*>(host->getExtension(host, id))
-                                                             : nullptr;
+    return host != nullptr && host->getExtension != nullptr
+               ? static_cast<const T*>(host->getExtension(host, id))
+               : nullptr;
 }
 
 }  // namespace
 
 ClapPlugin::ClapPlugin(const clap::Host* host) : host_(host) {
-    plugin_ = clap::Plugin{&kDescriptor, this,        pluginInit,   pluginDestroy,  pluginActivate,  pluginDeactivate,
-                           pluginStart,  pluginStop,  pluginReset,  pluginProcess,  pluginExtension, pluginOnMainThread};
+    plugin_ = clap::Plugin{
+        &kDescriptor, this,       pluginInit,  pluginDestroy, pluginActivate,  pluginDeactivate,
+        pluginStart,  pluginStop, pluginReset, pluginProcess, pluginExtension, pluginOnMainThread};
 }
 
 ClapPlugin::~ClapPlugin() {
@@ -225,7 +275,9 @@ bool ClapPlugin::startProcessing() {
     return true;
 }
 
-void ClapPlugin::stopProcessing() { processing_.store(false, std::memory_order_release); }
+void ClapPlugin::stopProcessing() {
+    processing_.store(false, std::memory_order_release);
+}
 
 void ClapPlugin::reset() {
     CrowdEngine* engine = face_->effect().engine();
@@ -250,7 +302,8 @@ clap::ProcessStatus ClapPlugin::process(const clap::Process& process) {
     return clap::kProcessContinue;
 }
 
-void ClapPlugin::applyEvents(const clap::InputEvents* in, std::uint32_t frames, const clap::Process* process) {
+void ClapPlugin::applyEvents(const clap::InputEvents* in, std::uint32_t frames,
+                             const clap::Process* process) {
     std::uint32_t done = 0;
     const std::uint32_t count = in != nullptr && in->size != nullptr && in->get != nullptr ? in->size(in) : 0;
     for (std::uint32_t i = 0; i < count; ++i) {
@@ -306,8 +359,8 @@ void ClapPlugin::runFrames(const clap::Process& process, std::uint32_t from, std
     float* out[2] = {output.data32[0] + from, output.data32[output.channelCount > 1 ? 1 : 0] + from};
     const float* in[2] = {silence_.data(), silence_.data()};
     int inputs = 1;
-    if (process.audioInputs != nullptr && process.audioInputsCount > 0 && process.audioInputs[0].data32 != nullptr &&
-        process.audioInputs[0].channelCount > 0) {
+    if (process.audioInputs != nullptr && process.audioInputsCount > 0 &&
+        process.audioInputs[0].data32 != nullptr && process.audioInputs[0].channelCount > 0) {
         const clap::AudioBuffer& input = process.audioInputs[0];
         inputs = input.channelCount > 1 ? 2 : 1;
         in[0] = input.data32[0] + from;
@@ -346,7 +399,8 @@ void ClapPlugin::queue(std::uint16_t type, int index, float value) {
         overflowed_[static_cast<std::size_t>(index)].store(true, std::memory_order_relaxed);
         anyOverflowed_.store(true, std::memory_order_release);
     }
-    if (!processing_.load(std::memory_order_acquire) && hostParams_ != nullptr && hostParams_->requestFlush != nullptr) {
+    if (!processing_.load(std::memory_order_acquire) && hostParams_ != nullptr &&
+        hostParams_->requestFlush != nullptr) {
         hostParams_->requestFlush(host_);
     }
 }
@@ -361,7 +415,8 @@ void ClapPlugin::sendOutgoing(const clap::OutputEvents* out) {
         const Outgoing& o = queue_[head % kQueueSize];
         if (o.type == clap::kEventParamValue) {
             clap::EventParamValue event{};
-            event.header = {sizeof event, 0, clap::kCoreEventSpace, clap::kEventParamValue, clap::kEventIsLive};
+            event.header = {sizeof event, 0, clap::kCoreEventSpace, clap::kEventParamValue,
+                            clap::kEventIsLive};
             event.paramId = o.id;
             event.noteId = -1;
             event.portIndex = -1;
@@ -381,7 +436,8 @@ void ClapPlugin::sendOutgoing(const clap::OutputEvents* out) {
         for (int i = 0; i < kNumParams; ++i) {
             if (overflowed_[static_cast<std::size_t>(i)].exchange(false, std::memory_order_relaxed)) {
                 clap::EventParamValue event{};
-                event.header = {sizeof event, 0, clap::kCoreEventSpace, clap::kEventParamValue, clap::kEventIsLive};
+                event.header = {sizeof event, 0, clap::kCoreEventSpace, clap::kEventParamValue,
+                                clap::kEventIsLive};
                 event.paramId = static_cast<clap::Id>(i);
                 event.noteId = -1;
                 event.portIndex = -1;
@@ -394,9 +450,15 @@ void ClapPlugin::sendOutgoing(const clap::OutputEvents* out) {
     }
 }
 
-void ClapPlugin::parameterEdited(int index, float value) { queue(clap::kEventParamValue, index, value); }
-void ClapPlugin::beginEdit(int index) { queue(clap::kEventParamGestureBegin, index, 0.0f); }
-void ClapPlugin::endEdit(int index) { queue(clap::kEventParamGestureEnd, index, 0.0f); }
+void ClapPlugin::parameterEdited(int index, float value) {
+    queue(clap::kEventParamValue, index, value);
+}
+void ClapPlugin::beginEdit(int index) {
+    queue(clap::kEventParamGestureBegin, index, 0.0f);
+}
+void ClapPlugin::endEdit(int index) {
+    queue(clap::kEventParamGestureEnd, index, 0.0f);
+}
 
 void ClapPlugin::displayChanged() {
     rescanPending_.store(true, std::memory_order_release);
@@ -411,7 +473,8 @@ void ClapPlugin::displayChanged() {
 // ---- Main thread ----
 
 bool ClapPlugin::onMainThreadNow() const {
-    return hostThreads_ != nullptr && hostThreads_->isMainThread != nullptr && hostThreads_->isMainThread(host_);
+    return hostThreads_ != nullptr && hostThreads_->isMainThread != nullptr &&
+           hostThreads_->isMainThread(host_);
 }
 
 void ClapPlugin::serviceMainThread() {
@@ -430,7 +493,9 @@ void ClapPlugin::serviceMainThread() {
     }
 }
 
-void ClapPlugin::onMainThread() { serviceMainThread(); }
+void ClapPlugin::onMainThread() {
+    serviceMainThread();
+}
 
 void ClapPlugin::onTimer(clap::Id) {
     if (guiCreated_) {
@@ -458,11 +523,16 @@ const void* ClapPlugin::extension(const char* id) const {
         const void* table;
     };
     static const Entry kExtensions[] = {
-        {clap::kExtAudioPorts, &kAudioPorts}, {clap::kExtParams, &kParams},   {clap::kExtState, &kState},
-        {clap::kExtLatency, &kLatency},       {clap::kExtTail, &kTail},       {clap::kExtRender, &kRender},
+        {clap::kExtAudioPorts, &kAudioPorts},
+        {clap::kExtParams, &kParams},
+        {clap::kExtState, &kState},
+        {clap::kExtLatency, &kLatency},
+        {clap::kExtTail, &kTail},
+        {clap::kExtRender, &kRender},
         {clap::kExtGui, &kGui},
 #ifndef _WIN32
-        {clap::kExtTimerSupport, &kTimer},    {clap::kExtPosixFdSupport, &kFd},
+        {clap::kExtTimerSupport, &kTimer},
+        {clap::kExtPosixFdSupport, &kFd},
 #endif
     };
     for (const Entry& e : kExtensions) {
@@ -545,9 +615,11 @@ bool ClapPlugin::textToValue(clap::Id id, const char* text, double& value) const
         return true;
     }
     if (id == kBypassId) {
-        if (std::strcmp(text, "bypassed") == 0 || std::strcmp(text, "on") == 0 || std::strcmp(text, "1") == 0) {
+        if (std::strcmp(text, "bypassed") == 0 || std::strcmp(text, "on") == 0 ||
+            std::strcmp(text, "1") == 0) {
             value = 1.0;
-        } else if (std::strcmp(text, "active") == 0 || std::strcmp(text, "off") == 0 || std::strcmp(text, "0") == 0) {
+        } else if (std::strcmp(text, "active") == 0 || std::strcmp(text, "off") == 0 ||
+                   std::strcmp(text, "0") == 0) {
             value = 0.0;
         } else {
             return false;
@@ -600,7 +672,8 @@ bool ClapPlugin::load(const clap::IStream& stream) {
         if (n == 0) {
             break;
         }
-        if (n < 0 || static_cast<std::uint64_t>(n) > sizeof buffer || bytes.size() + std::size_t(n) > kStateLimit) {
+        if (n < 0 || static_cast<std::uint64_t>(n) > sizeof buffer ||
+            bytes.size() + std::size_t(n) > kStateLimit) {
             log("Zornbeck: state refused (read error or too long)");
             return false;
         }
@@ -611,7 +684,8 @@ bool ClapPlugin::load(const clap::IStream& stream) {
         const std::uint32_t version = getWord(bytes.data() + 4);
         const std::uint32_t program = getWord(bytes.data() + 8);
         const std::uint32_t size = getWord(bytes.data() + 12);
-        if (version == kStateVersion && program < std::uint32_t(kNumPrograms) && size == bytes.size() - kStateHeader &&
+        if (version == kStateVersion && program < std::uint32_t(kNumPrograms) &&
+            size == bytes.size() - kStateHeader &&
             face_->setChunk(bytes.data() + kStateHeader, size, false)) {
             face_->setProgram(static_cast<int>(program));
             loaded = true;
@@ -689,7 +763,8 @@ bool ClapPlugin::guiSetParent(const clap::Window& window) {
         return false;
     }
     const int fd = face_->editorEventDescriptor();
-    if (fd >= 0 && hostFd_ != nullptr && hostFd_->registerFd != nullptr && hostFd_->registerFd(host_, fd, clap::kFdRead)) {
+    if (fd >= 0 && hostFd_ != nullptr && hostFd_->registerFd != nullptr &&
+        hostFd_->registerFd(host_, fd, clap::kFdRead)) {
         editorFd_ = fd;
     }
     return true;
