@@ -16,7 +16,7 @@ thread_local FaceHost* constructing = nullptr;
 
 }  // namespace
 
-FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor) : listener_(listener) {
+FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor, bool start) : listener_(listener) {
     constructing = this;
     effect_ = new EffectVST(&FaceHost::hostCallback, makeEditor);
     constructing = nullptr;
@@ -26,7 +26,9 @@ FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor) : listener_(lis
     dispatch(effOpen);
     dispatch(effSetSampleRate, 0, 0, nullptr, static_cast<float>(sampleRate_));
     dispatch(effSetBlockSize, 0, maxFrames_);
-    dispatch(effMainsChanged, 0, 1);
+    if (start) {
+        dispatch(effMainsChanged, 0, 1);
+    }
 }
 
 FaceHost::~FaceHost() {

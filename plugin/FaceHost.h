@@ -31,8 +31,10 @@ class FaceHost {
 
     // A new instance as the VST 2.4 module makes one: program 0 at 44100 Hz, then opened,
     // prepared for 44100 Hz and 512 frames, and running. `listener` may be null; `makeEditor`
-    // is the editor's factory (null: no editor).
-    FaceHost(Listener* listener, EditorFactory makeEditor);
+    // is the editor's factory (null: no editor). Without `start` it is left suspended until the
+    // first prepare, so a host that knows its rate only later resumes it once, as a VST 2.4 host
+    // does (each resume draws new voice phases).
+    FaceHost(Listener* listener, EditorFactory makeEditor, bool start = true);
     ~FaceHost();
     FaceHost(const FaceHost&) = delete;
     FaceHost& operator=(const FaceHost&) = delete;
