@@ -243,7 +243,8 @@ bool ClapPlugin::init() {
     hostThreads_ = hostExtension<clap::HostThreadCheck>(host_, clap::kExtThreadCheck);
     hostLog_ = hostExtension<clap::HostLog>(host_, clap::kExtLog);
     hostGui_ = hostExtension<clap::HostGui>(host_, clap::kExtGui);
-    face_ = std::make_unique<FaceHost>(this, &EffectEditor::create);
+    // Resumed once, at the rate and block size of the first activation.
+    face_ = std::make_unique<FaceHost>(this, &EffectEditor::create, false);
     for (int i = 0; i < kNumParams; ++i) {
         defaults_[static_cast<std::size_t>(i)] = face_->getParameter(i);
     }
@@ -691,8 +692,9 @@ bool ClapPlugin::load(const clap::IStream& stream) {
             loaded = true;
         }
     } else if (!bytes.empty()) {
-        // A VST 2.4 bank chunk as it is, from a session or an .fxb of the other format.
-        loaded = face_->setChunk(bytes.data(), bytes.size(), false);
+        // A VST 2.4 bank or program chunk as it is, from a session or a file of the other format.
+        loaded = face_->setChunk(bytes.data(), bytes.size(), false) ||
+                 face_->setChunk(bytes.data(), bytes.size(), true);
     }
     if (!loaded) {
         log("Zornbeck: state refused (not a Zornbeck state)");

@@ -20,9 +20,11 @@ std::string vstPath() {
 #endif
 }
 
-std::unique_ptr<zb::PluginLoader> loadVst() {
+std::unique_ptr<zb::PluginLoader> loadVst(double rate = 44100.0, uint32_t max = 512) {
     zb::LoadOptions options;
     options.path = vstPath();
+    options.sampleRate = static_cast<float>(rate);
+    options.blockSize = static_cast<VstInt32>(max);
     std::string error;
     auto plugin = zb::PluginLoader::load(options, error);
     EXPECT_TRUE(plugin) << error;
@@ -63,7 +65,8 @@ std::vector<uint32_t> blockSizes(uint32_t total, uint32_t max) {
 
 Render renderVst(int program, double rate, uint32_t max, const std::vector<float>& in,
                  const std::vector<Change>& changes, const std::vector<uint8_t>* bank = nullptr) {
-    auto vst = loadVst();
+    // A VST 2.4 host: open, rate and block size, resume; then the session's state and changes.
+    auto vst = loadVst(rate, max);
     if (bank != nullptr) {
         EXPECT_EQ(vst->setChunk(*bank, false), 1);
     }
@@ -76,10 +79,6 @@ Render renderVst(int program, double rate, uint32_t max, const std::vector<float
         vst->setParameter(changes[next].index, changes[next].value);
         ++next;
     }
-    vst->suspend();
-    vst->setSampleRate(static_cast<float>(rate));
-    vst->setBlockSize(static_cast<VstInt32>(max));
-    vst->resume();
     Render out{std::vector<float>(in.size()), std::vector<float>(in.size())};
     std::vector<float> inL = in, inR = in;
     uint32_t at = 0;
@@ -119,19 +118,21 @@ Render renderClap(int program, double rate, uint32_t max, const std::vector<floa
     std::string error;
     auto lib = th::ClapLibrary::open(th::clapPath(), error);
     EXPECT_TRUE(lib) << error;
+    // A CLAP host: create, activate, then the session's state and changes, then processing.
     th::StrictHost host(*lib);
     EXPECT_TRUE(host.create());
+    EXPECT_TRUE(host.activate(rate, 1, max));
     if (bank != nullptr) {
         EXPECT_TRUE(host.load(*bank));
     }
     host.flush({th::StrictHost::value(kProgramId, program)});
+    host.idle();  // the program switch, on the main thread
     std::vector<th::param_value_t> first;
     std::size_t next = 0;
     for (; next < changes.size() && changes[next].frame == 0; ++next) {
         first.push_back(clapEvent(changes[next], 0));
     }
     host.flush(first);
-    EXPECT_TRUE(host.activate(rate, 1, max));
     EXPECT_TRUE(host.start());
     Render out{std::vector<float>(in.size()), std::vector<float>(in.size())};
     uint32_t at = 0;
