@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ClapBridge.h"
+
 namespace zb {
 
 namespace {
@@ -101,6 +103,9 @@ std::unique_ptr<PluginLoader> PluginLoader::load(const LoadOptions& options, std
     const std::string& path = options.path;
     VstPluginMainProc entry = options.entryName.empty() ? loader->module_->findEntry()
                                                         : loader->module_->entry(options.entryName.c_str());
+    if (isClapPath(path) && options.entryName.empty()) {
+        entry = clapBridgeEntry(path);  // a CLAP plug-in behind a VST 2.4 record
+    }
     if (entry == nullptr) {
         error = quoted(path) + " is not a VST 2.4 plug-in: it exports no " +
                 (options.entryName.empty() ? std::string("VSTPluginMain or main") : options.entryName);
@@ -114,7 +119,8 @@ std::unique_ptr<PluginLoader> PluginLoader::load(const LoadOptions& options, std
     AEffect* effect = entry(&PluginLoader::hostCallback);
     loaderBeingSetUp = nullptr;
     if (effect == nullptr) {
-        error = quoted(path) + " refused to load: its entry point returned no plug-in";
+        error = isClapPath(path) ? clapBridgeError()
+                                 : quoted(path) + " refused to load: its entry point returned no plug-in";
         return nullptr;
     }
     if (effect->magic != kEffectMagic) {
