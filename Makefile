@@ -50,6 +50,7 @@ bench: build
 # Each built face goes into the folder its hosts scan in the user's home, as BUILT:INSTALLED pairs;
 # `make uninstall` removes exactly those paths and nothing else.
 INSTALL_ITEMS = $(BUILD)/Zornbeck.so:$(HOME)/.vst/Zornbeck.so
+INSTALL_ITEMS += $(BUILD)/Zornbeck.clap:$(HOME)/.clap/Zornbeck.clap
 
 install: build
 	@for item in $(INSTALL_ITEMS); do \
