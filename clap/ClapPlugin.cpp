@@ -531,8 +531,9 @@ const void* ClapPlugin::extension(const char* id) const {
         {clap::kExtTail, &kTail},
         {clap::kExtRender, &kRender},
         {clap::kExtGui, &kGui},
-#ifndef _WIN32
+        // The timer also runs deferred main-thread work in hosts that never call on_main_thread.
         {clap::kExtTimerSupport, &kTimer},
+#ifndef _WIN32
         {clap::kExtPosixFdSupport, &kFd},
 #endif
     };

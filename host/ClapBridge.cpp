@@ -262,6 +262,7 @@ const void* Bridge::hostExtension(const clap::Host*, const char* id) {
             return true;
         },
         [](const clap::Host* h, clap::Id id) { return of(h).timers_.erase(id) == 1; }};
+#ifndef _WIN32
     static const clap::HostPosixFdSupport kFds{[](const clap::Host* h, int fd, std::uint32_t) {
                                                    of(h).fds_.push_back(fd);
                                                    return true;
@@ -273,6 +274,7 @@ const void* Bridge::hostExtension(const clap::Host*, const char* id) {
                                                              fds.end());
                                                    return true;
                                                }};
+#endif
     if (std::strcmp(id, clap::kExtParams) == 0) {
         return &kParams;
     }
