@@ -389,6 +389,11 @@ void ClapPlugin::queue(std::uint16_t type, int index, float value) {
         id = kBypassId;
         value = value > 0.0f ? 0.0f : 1.0f;
     } else if (!ParameterList::offered(id) || id == kProgramId || id == kBypassId) {
+        // A stored setting hosts do not see (the randomiser's bounds): the session changed all
+        // the same. Edits come on the main thread, which services this at the call's end.
+        if (type == clap::kEventParamValue) {
+            rescanPending_.store(true, std::memory_order_release);
+        }
         return;
     }
     const std::uint32_t tail = queueTail_.load(std::memory_order_relaxed);
