@@ -531,7 +531,9 @@ VstIntPtr Bridge::dispatch(VstInt32 opcode, VstInt32 index, VstIntPtr value, voi
                     auto& src = *static_cast<Source*>(s->ctx);
                     const std::size_t take =
                         std::min<std::size_t>(static_cast<std::size_t>(n), src.size - src.at);
-                    std::memcpy(out, src.data + src.at, take);
+                    if (take > 0) {
+                        std::memcpy(out, src.data + src.at, take);
+                    }
                     src.at += take;
                     return static_cast<std::int64_t>(take);
                 }

@@ -1,6 +1,7 @@
 // Zornbeck.clap's editor embedded in a window of a private Xvfb and idled only through the host's
 // timer and the descriptor it registered: a click on Solo and a dial drag reach the host as
 // gesture and value events on the right ids, by flush when idle and by process when running.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 
@@ -43,6 +44,9 @@ struct ClapEditorTest : ::testing::Test {
         std::string error;
         lib = th::ClapLibrary::open(th::clapPath(), error);
         ASSERT_TRUE(lib) << error;
+        // Kept loaded to the end: the drawing libraries' font caches hold faces made from the
+        // module's bytes, reachable only while it is loaded.
+        dlopen(th::clapPath().c_str(), RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
         host = std::make_unique<th::StrictHost>(*lib);
         ASSERT_TRUE(host->create());
     }

@@ -510,7 +510,9 @@ bool StrictHost::load(const std::vector<uint8_t>& bytes, uint64_t piece) {
                          uint64_t n = k.bytes->size() - k.at;
                          n = n < size ? n : size;
                          n = k.piece > 0 && n > k.piece ? k.piece : n;
-                         std::memcpy(data, k.bytes->data() + k.at, n);
+                         if (n > 0) {
+                             std::memcpy(data, k.bytes->data() + k.at, n);
+                         }
                          k.at += n;
                          return static_cast<int64_t>(n);
                      }};

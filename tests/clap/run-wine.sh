@@ -1,10 +1,10 @@
 #!/bin/sh
 # The Windows Zornbeck.clap under Wine, in a fresh prefix: its export and import tables, then the
-# strict-host suite (which also holds it against Zornbeck.dll bit for bit).
+# strict-host suite (which also holds it against Zornbeck.dll bit for bit), then its editor.
 # usage: run-wine.sh WINDOWS_BUILD
 set -u
 win=$(realpath "$1")
-for f in Zornbeck.clap Zornbeck.dll clap_tests.exe; do
+for f in Zornbeck.clap Zornbeck.dll clap_tests.exe clap_editor_tests.exe; do
   if [ ! -f "$win/$f" ]; then
     echo "no $win/$f: build the Windows binaries first (make windows)"
     exit 77
@@ -33,4 +33,7 @@ if [ -n "$bad" ]; then
   exit 1
 fi
 wineboot -i >/dev/null 2>&1
-wine "$win/clap_tests.exe" --gtest_brief=1
+# Headless first, then the editor in a Win32 window under a private X server.
+wine "$win/clap_tests.exe" --gtest_brief=1 || exit 1
+wineserver -w
+xvfb-run -a -s "-screen 0 1024x768x24" wine "$win/clap_editor_tests.exe" --gtest_brief=1
