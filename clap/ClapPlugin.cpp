@@ -242,7 +242,6 @@ bool ClapPlugin::init() {
     hostFd_ = hostExtension<clap::HostPosixFdSupport>(host_, clap::kExtPosixFdSupport);
     hostThreads_ = hostExtension<clap::HostThreadCheck>(host_, clap::kExtThreadCheck);
     hostLog_ = hostExtension<clap::HostLog>(host_, clap::kExtLog);
-    hostGui_ = hostExtension<clap::HostGui>(host_, clap::kExtGui);
     // Resumed once, at the rate and block size of the first activation.
     face_ = std::make_unique<FaceHost>(this, &EffectEditor::create, false);
     for (int i = 0; i < kNumParams; ++i) {

@@ -91,7 +91,6 @@ class ClapPlugin : public FaceHost::Listener {
     const clap::HostPosixFdSupport* hostFd_ = nullptr;
     const clap::HostThreadCheck* hostThreads_ = nullptr;
     const clap::HostLog* hostLog_ = nullptr;
-    const clap::HostGui* hostGui_ = nullptr;
 
     std::unique_ptr<FaceHost> face_;
     std::array<float, kNumParams> defaults_{};
