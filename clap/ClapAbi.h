@@ -151,6 +151,7 @@ struct Host {
 // ---- Extensions ----
 constexpr const char* kPluginFactoryId = "clap.plugin-factory";
 constexpr const char* kExtAudioPorts = "clap.audio-ports";
+constexpr const char* kExtAudioPortsConfig = "clap.audio-ports-config";
 constexpr const char* kExtParams = "clap.params";
 constexpr const char* kExtState = "clap.state";
 constexpr const char* kExtLatency = "clap.latency";
@@ -175,6 +176,25 @@ constexpr std::uint32_t kAudioPortIsMain = 1;
 struct PluginAudioPorts {
     std::uint32_t (*count)(const Plugin*, bool isInput);
     bool (*get)(const Plugin*, std::uint32_t index, bool isInput, AudioPortInfo* info);
+};
+
+struct AudioPortsConfig {
+    Id id;
+    char name[kNameSize];
+    std::uint32_t inputPortCount;
+    std::uint32_t outputPortCount;
+    bool hasMainInput;
+    std::uint32_t mainInputChannelCount;
+    const char* mainInputPortType;
+    bool hasMainOutput;
+    std::uint32_t mainOutputChannelCount;
+    const char* mainOutputPortType;
+};
+
+struct PluginAudioPortsConfig {
+    std::uint32_t (*count)(const Plugin*);
+    bool (*get)(const Plugin*, std::uint32_t index, AudioPortsConfig* config);
+    bool (*select)(const Plugin*, Id configId);
 };
 
 enum ParamFlag : std::uint32_t {
@@ -335,6 +355,10 @@ static_assert(sizeof(EventParamGesture) == 20);
 static_assert(sizeof(InputEvents) == 24 && sizeof(OutputEvents) == 16);
 static_assert(sizeof(AudioPortInfo) == 288 && offsetof(AudioPortInfo, flags) == 260 &&
               offsetof(AudioPortInfo, portType) == 272 && offsetof(AudioPortInfo, inPlacePair) == 280);
+static_assert(sizeof(AudioPortsConfig) == 304 && offsetof(AudioPortsConfig, hasMainInput) == 268 &&
+              offsetof(AudioPortsConfig, mainInputPortType) == 280 &&
+              offsetof(AudioPortsConfig, hasMainOutput) == 288 &&
+              offsetof(AudioPortsConfig, mainOutputPortType) == 296);
 static_assert(sizeof(ParamInfo) == 1320 && offsetof(ParamInfo, name) == 16 &&
               offsetof(ParamInfo, module) == 272 && offsetof(ParamInfo, minValue) == 1296 &&
               offsetof(ParamInfo, defaultValue) == 1312);

@@ -82,21 +82,48 @@ void pluginOnMainThread(const clap::Plugin* p) {
 std::uint32_t portCount(const clap::Plugin*, bool) {
     return 1;
 }
-bool portGet(const clap::Plugin*, std::uint32_t index, bool isInput, clap::AudioPortInfo* info) {
+bool portGet(const clap::Plugin* p, std::uint32_t index, bool isInput, clap::AudioPortInfo* info) {
     if (index != 0 || info == nullptr) {
         return false;
     }
+    const bool mono = isInput && self(p)->monoInput();
     *info = clap::AudioPortInfo{};
     info->id = 0;
     std::snprintf(info->name, sizeof info->name, "%s", isInput ? "Input" : "Output");
     // Hosts such as Qtractor count only the channels of main ports.
     info->flags = clap::kAudioPortIsMain;
-    info->channelCount = 2;
-    info->portType = "stereo";
-    info->inPlacePair = 0;
+    info->channelCount = mono ? 1 : 2;
+    info->portType = mono ? "mono" : "stereo";
+    info->inPlacePair = mono ? clap::kInvalidId : 0;
     return true;
 }
 const clap::PluginAudioPorts kAudioPorts{portCount, portGet};
+
+// Two layouts a host may choose between: stereo, and a mono input feeding both sides.
+std::uint32_t configCount(const clap::Plugin*) {
+    return 2;
+}
+bool configGet(const clap::Plugin*, std::uint32_t index, clap::AudioPortsConfig* config) {
+    if (index > 1 || config == nullptr) {
+        return false;
+    }
+    *config = clap::AudioPortsConfig{};
+    config->id = index;
+    std::snprintf(config->name, sizeof config->name, "%s", index == 0 ? "Stereo" : "Mono in, stereo out");
+    config->inputPortCount = 1;
+    config->outputPortCount = 1;
+    config->hasMainInput = true;
+    config->mainInputChannelCount = index == 0 ? 2 : 1;
+    config->mainInputPortType = index == 0 ? "stereo" : "mono";
+    config->hasMainOutput = true;
+    config->mainOutputChannelCount = 2;
+    config->mainOutputPortType = "stereo";
+    return true;
+}
+bool configSelect(const clap::Plugin* p, clap::Id id) {
+    return self(p)->selectLayout(id);
+}
+const clap::PluginAudioPortsConfig kAudioPortsConfig{configCount, configGet, configSelect};
 
 std::uint32_t paramCount(const clap::Plugin*) {
     return ParameterList::count();
@@ -277,6 +304,14 @@ bool ClapPlugin::startProcessing() {
 
 void ClapPlugin::stopProcessing() {
     processing_.store(false, std::memory_order_release);
+}
+
+bool ClapPlugin::selectLayout(clap::Id id) {
+    if (active_ || id > 1) {
+        return false;  // the layout is frozen while active
+    }
+    monoInput_ = id == 1;
+    return true;
 }
 
 void ClapPlugin::reset() {
@@ -529,6 +564,7 @@ const void* ClapPlugin::extension(const char* id) const {
     };
     static const Entry kExtensions[] = {
         {clap::kExtAudioPorts, &kAudioPorts},
+        {clap::kExtAudioPortsConfig, &kAudioPortsConfig},
         {clap::kExtParams, &kParams},
         {clap::kExtState, &kState},
         {clap::kExtLatency, &kLatency},

@@ -34,6 +34,9 @@ class ClapPlugin : public FaceHost::Listener {
     void stopProcessing();
     void reset();
     clap::ProcessStatus process(const clap::Process& process);
+    // audio-ports-config: 0 stereo in, 1 mono in; stereo out in both.
+    bool selectLayout(clap::Id id);
+    bool monoInput() const { return monoInput_; }
     const void* extension(const char* id) const;
     void onMainThread();
 
@@ -95,6 +98,7 @@ class ClapPlugin : public FaceHost::Listener {
     std::unique_ptr<FaceHost> face_;
     std::array<float, kNumParams> defaults_{};
     bool active_ = false;
+    bool monoInput_ = false;
     std::atomic<bool> processing_{false};
     // Silence for a host that hands no input buffer; sized at activation.
     std::vector<float> silence_;

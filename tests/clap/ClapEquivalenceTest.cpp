@@ -172,6 +172,37 @@ TEST(ClapEquivalence, SameProgramsAndChangesGiveTheSameBits) {
     }
 }
 
+TEST(ClapEquivalence, AMonoInputSoundsAsTheVstModulesMonoInput) {
+    const std::vector<float> in = noise(8192, 8);
+    Render vst{std::vector<float>(in.size()), std::vector<float>(in.size())};
+    {
+        auto plugin = loadVst();
+        std::vector<float> mono = in;
+        for (std::size_t at = 0; at < in.size(); at += 512) {
+            float* i[2] = {mono.data() + at, mono.data() + at};  // one channel, as a mono track
+            float* o[2] = {vst.left.data() + at, vst.right.data() + at};
+            plugin->process(i, o, 512);
+        }
+    }
+    std::string error;
+    auto lib = th::ClapLibrary::open(th::clapPath(), error);
+    ASSERT_TRUE(lib) << error;
+    th::StrictHost host(*lib);
+    ASSERT_TRUE(host.create());
+    ASSERT_TRUE(host.portsConfig->select(host.plugin(), 1));
+    host.inputChannels = 1;
+    ASSERT_TRUE(host.activate(44100.0, 1, 512));
+    ASSERT_TRUE(host.start());
+    Render clap{std::vector<float>(in.size()), std::vector<float>(in.size())};
+    for (std::size_t at = 0; at < in.size(); at += 512) {
+        host.process(in.data() + at, in.data() + at, clap.left.data() + at, clap.right.data() + at, 512);
+    }
+    EXPECT_EQ(vst.left, clap.left);
+    EXPECT_EQ(vst.right, clap.right);
+    EXPECT_NE(clap.left, clap.right) << "the crowd spreads a mono voice";
+    EXPECT_TRUE(host.violations.empty());
+}
+
 TEST(ClapEquivalence, AVst24BankChunkRestoresAndSoundsTheSame) {
     std::vector<uint8_t> bank;
     {

@@ -111,6 +111,22 @@ struct ext_ports_t {
     uint32_t (*count)(const plugin_t*, bool);
     bool (*get)(const plugin_t*, uint32_t, bool, port_info_t*);
 };
+struct ports_config_t {
+    uint32_t id;
+    char name[256];
+    uint32_t in_ports, out_ports;
+    bool has_main_in;
+    uint32_t main_in_channels;
+    const char* main_in_type;
+    bool has_main_out;
+    uint32_t main_out_channels;
+    const char* main_out_type;
+};
+struct ext_ports_config_t {
+    uint32_t (*count)(const plugin_t*);
+    bool (*get)(const plugin_t*, uint32_t, ports_config_t*);
+    bool (*select)(const plugin_t*, uint32_t);
+};
 struct param_info_t {
     uint32_t id, flags;
     void* cookie;
@@ -181,6 +197,8 @@ static_assert(sizeof(plugin_t) == 96 && sizeof(host_t) == 88 && sizeof(process_t
 static_assert(sizeof(audio_buffer_t) == 32 && sizeof(param_value_t) == 56 &&
               offsetof(param_value_t, value) == 48);
 static_assert(sizeof(gesture_t) == 20 && sizeof(port_info_t) == 288 && offsetof(port_info_t, type) == 272);
+static_assert(sizeof(ports_config_t) == 304 && offsetof(ports_config_t, main_in_type) == 280 &&
+              offsetof(ports_config_t, has_main_out) == 288);
 static_assert(sizeof(param_info_t) == 1320 && offsetof(param_info_t, min) == 1296);
 static_assert(sizeof(ext_gui_t) == 120 && sizeof(window_t) == 16);
 

@@ -162,6 +162,24 @@ TEST_F(ClapHostTest, PortsAreOneMainStereoPairInEachDirection) {
     }
     ASSERT_NE(host->latency, nullptr);
     EXPECT_EQ(host->latency->get(host->plugin()), 0u);
+
+    // A mono input is a layout the host may choose while inactive.
+    ASSERT_NE(host->portsConfig, nullptr);
+    ASSERT_EQ(host->portsConfig->count(host->plugin()), 2u);
+    th::ports_config_t mono{};
+    ASSERT_TRUE(host->portsConfig->get(host->plugin(), 1, &mono));
+    EXPECT_EQ(mono.main_in_channels, 1u);
+    EXPECT_STREQ(mono.main_in_type, "mono");
+    EXPECT_EQ(mono.main_out_channels, 2u);
+    EXPECT_FALSE(host->portsConfig->select(host->plugin(), 2));
+    ASSERT_TRUE(host->portsConfig->select(host->plugin(), mono.id));
+    th::port_info_t in{};
+    ASSERT_TRUE(host->ports->get(host->plugin(), 0, true, &in));
+    EXPECT_EQ(in.channels, 1u);
+    EXPECT_STREQ(in.type, "mono");
+    EXPECT_EQ(in.in_place_pair, th::kInvalidId);
+    ASSERT_TRUE(host->activate(44100.0, 1, 256));
+    EXPECT_FALSE(host->portsConfig->select(host->plugin(), 0)) << "frozen while active";
 }
 
 TEST_F(ClapHostTest, ProcessesCleanlyAtEveryRateAndBlockSizeInAndOutOfPlace) {

@@ -284,6 +284,7 @@ bool StrictHost::create() {
     inited_ = true;
     auto ext = [&](const char* id) { return plugin_->get_extension(plugin_, id); };
     ports = static_cast<const ext_ports_t*>(ext("clap.audio-ports"));
+    portsConfig = static_cast<const ext_ports_config_t*>(ext("clap.audio-ports-config"));
     params = static_cast<const ext_params_t*>(ext("clap.params"));
     state = static_cast<const ext_state_t*>(ext("clap.state"));
     gui = static_cast<const ext_gui_t*>(ext("clap.gui"));
@@ -406,7 +407,7 @@ int32_t StrictHost::process(const float* left, const float* right, float* outLef
     }
     float* inPtr[2] = {inL.data(), inR.data()};
     float* outPtr[2] = {inPlace ? inL.data() : oL.data(), inPlace ? inR.data() : oR.data()};
-    audio_buffer_t in{inPtr, nullptr, 2, 0, 0};
+    audio_buffer_t in{inPtr, nullptr, inputChannels, 0, 0};
     audio_buffer_t out{outPtr, nullptr, 2, 0, ~uint64_t(0)};
     InList list{&events};
     in_events_t inEvents{&list, inSize, inGet};

@@ -65,6 +65,7 @@ class StrictHost {
     bool create();
     const plugin_t* plugin() const { return plugin_; }
     const ext_ports_t* ports = nullptr;
+    const ext_ports_config_t* portsConfig = nullptr;
     const ext_params_t* params = nullptr;
     const ext_state_t* state = nullptr;
     const ext_gui_t* gui = nullptr;
@@ -99,6 +100,9 @@ class StrictHost {
     // The main thread's event loop: a pending on_main_thread, then every timer once.
     void idle();
     void fireTimers();
+
+    // Channels of the input buffer handed to process: 2, or 1 after choosing a mono layout.
+    uint32_t inputChannels = 2;
 
     // Called with true just before and false just after each audio-thread call into the
     // plug-in (the allocation counter's window).
