@@ -51,6 +51,7 @@ bench: build
 # `make uninstall` removes exactly those paths and nothing else.
 INSTALL_ITEMS = $(BUILD)/Zornbeck.so:$(HOME)/.vst/Zornbeck.so
 INSTALL_ITEMS += $(BUILD)/Zornbeck.vst3:$(HOME)/.vst3/Zornbeck.vst3
+INSTALL_ITEMS += $(BUILD)/Zornbeck.clap:$(HOME)/.clap/Zornbeck.clap
 
 install: build
 	@for item in $(INSTALL_ITEMS); do \

@@ -13,6 +13,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "ClapBridge.h"
+
 namespace zb {
 
 namespace {
@@ -105,6 +107,9 @@ std::unique_ptr<PluginLoader> PluginLoader::load(const LoadOptions& options, std
     const std::string& path = options.path;
     VstPluginMainProc entry = options.entryName.empty() ? loader->module_->findEntry()
                                                         : loader->module_->entry(options.entryName.c_str());
+    if (isClapPath(path) && options.entryName.empty()) {
+        entry = clapBridgeEntry(path);  // a CLAP plug-in behind a VST 2.4 record
+    }
     if (entry == nullptr && !bundle) {
         error = quoted(path) + " is not a VST 2.4 plug-in: it exports no " +
                 (options.entryName.empty() ? std::string("VSTPluginMain or main") : options.entryName);
@@ -122,7 +127,8 @@ std::unique_ptr<PluginLoader> PluginLoader::load(const LoadOptions& options, std
         return nullptr;
     }
     if (effect == nullptr) {
-        error = quoted(path) + " refused to load: its entry point returned no plug-in";
+        error = isClapPath(path) ? clapBridgeError()
+                                 : quoted(path) + " refused to load: its entry point returned no plug-in";
         return nullptr;
     }
     if (effect->magic != kEffectMagic) {
