@@ -76,6 +76,12 @@ bool scanPluginOptions(ArgScanner& scan, std::string& modulePath, std::string& p
 // Selects the program (when one is named), then sets the parameters, all checked before any is set.
 void applyProgramAndParams(PluginLoader& plugin, const std::string& program, std::vector<ParamSetting>& params);
 
+// The value of --scale: a factor from 1 to 3; throws UsageError.
+double parseScale(const std::string& text);
+// Tells the plug-in the editor's scale factor, as hosts do: only when its canDo says it takes one.
+// False when it does not.
+bool setEditorScale(PluginLoader& plugin, double factor);
+
 int commandInfo(const std::vector<std::string>& args);
 int commandRender(const std::vector<std::string>& args);
 int commandBench(const std::vector<std::string>& args);
