@@ -99,12 +99,14 @@ void EffectEditor::setScale(double factor) {
 void EffectEditor::frameScaleChanged(double factor) {
     if (applyingScale_)
         return;
-    // The window system moved us (another monitor's density): the host is asked for the room.
-    scale_ = factor;
-    CRect device = deviceRect(layout_, scale_);
-    rect_.right = VstInt16(device.width());
-    rect_.bottom = VstInt16(device.height());
-    plugin_->callHost(audioMasterSizeWindow, device.width(), device.height());
+    // The window system moved us to a monitor of another density. The user's override and the
+    // host's factor still outrank the system's; the host is asked for the room of the result.
+    const int width = rect_.right - rect_.left, height = rect_.bottom - rect_.top;
+    if (scaleOverride() || hostScale_ > 0.0)
+        factor = chosenScale(nullptr);
+    applyScale(factor);
+    if (rect_.right - rect_.left != width || rect_.bottom - rect_.top != height)
+        plugin_->callHost(audioMasterSizeWindow, rect_.right - rect_.left, rect_.bottom - rect_.top);
 }
 
 EffectEditor::~EffectEditor() {
