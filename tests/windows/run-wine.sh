@@ -8,7 +8,7 @@ win=$(realpath "$1")
 linux=$(realpath "$2")
 source=$(realpath "$3")
 for f in Zornbeck.dll zornbeck.exe blackbox_tests.exe editor_window_tests.exe platform_services_tests.exe \
-  module_dump.exe; do
+  scale_window_tests.exe module_dump.exe; do
   if [ ! -f "$win/$f" ]; then
     echo "no $win/$f: build the Windows binaries first (make windows)"
     exit 77
@@ -102,6 +102,20 @@ editor_suite() {
         wine '$win/zornbeck.exe' edit --seconds 1 --program 3 >/dev/null"
 }
 step "editor in a Win32 window, the message box and zornbeck.exe edit, under Xvfb" editor_suite
+wineserver -w
+
+# The host's scale factor first; then Wine's DPI raised to 192, which a per-monitor aware host's
+# window takes.
+scale_suite() {
+  xvfb-run -a -s "-screen 0 2000x1400x24" sh -c \
+    "wine '$win/scale_window_tests.exe' --gtest_brief=1 --gtest_filter=*HostsFactor*" || return 1
+  wineserver -w
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1 || return 1
+  wineserver -w
+  xvfb-run -a -s "-screen 0 2000x1400x24" sh -c \
+    "wine '$win/scale_window_tests.exe' --gtest_brief=1 --gtest_filter=*PerMonitor*"
+}
+step "editor at 1.5x to 3x in a Win32 window, and at a window's 192 dpi, under Xvfb" scale_suite
 wineserver -w
 
 if [ "$failures" -ne 0 ]; then
