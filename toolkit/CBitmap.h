@@ -25,6 +25,10 @@ class CBitmap {
     static std::shared_ptr<CBitmap> renditionFromResource(int number, int factor);
     // The resource this image was decoded from, 0 for an image made otherwise.
     int getResourceNumber() const { return resourceNumber; }
+    // Pixels per layout pixel: an image drawn at a scale above 1 (a view's cached picture) is
+    // drawn back at that scale, not stretched. 1 for every other image.
+    void setDensity(double d) { density = d > 0.0 ? d : 1.0; }
+    double getDensity() const { return density; }
 
     int getWidth() const { return width; }
     int getHeight() const { return height; }
@@ -43,6 +47,7 @@ class CBitmap {
     static std::shared_ptr<CBitmap> shared(int number, int factor);
 
     int resourceNumber = 0;
+    double density = 1.0;
     int width;
     int height;
     std::vector<std::uint32_t> data;

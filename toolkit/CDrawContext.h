@@ -57,8 +57,9 @@ class CDrawContext {
     CRect deviceClip(const CRect& clip, const CRect& bounds) const;
     // The device pixels a reset clip covers.
     CRect fullDeviceClip(const CRect& bounds) const { return limit ? limit->intersect(bounds) : bounds; }
-    // What to draw `image` from at this scale: a rendition, or the image itself (factor 1).
-    const CBitmap& renditionOf(const CBitmap& image, int& factor) const;
+    // What to draw `image` from at this scale: a rendition, or the image itself; `factor` is
+    // the pixels per layout pixel of the answer.
+    const CBitmap& renditionOf(const CBitmap& image, double& factor) const;
 
     const double scale;
 

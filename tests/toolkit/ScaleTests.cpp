@@ -187,6 +187,19 @@ TEST(ScaledDrawing, FilmStripFramesDoNotBleedIntoEachOtherAtAnyScale) {
     }
 }
 
+TEST(ScaledDrawing, APictureCachedAtTheScaleIsDrawnBackPixelForPixel) {
+    CBitmap cache(30, 30);  // 20 x 20 layout pixels at 1.5
+    cache.setDensity(1.5);
+    for (int i = 0; i < 900; ++i)
+        cache.pixels()[i] = premultiply({std::uint8_t(i * 7), std::uint8_t(i / 30 * 8), std::uint8_t(i % 30 * 8), 255});
+    CBitmap target(40, 40);
+    auto context = createBitmapContext(target, 1.5);
+    context->drawBitmap(cache, CRect(2, 2, 22, 22));
+    context.reset();
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 30; ++x) ASSERT_EQ(target.pixel(3 + x, 3 + y), cache.pixel(x, y)) << x << "," << y;
+}
+
 TEST(ScaledDrawing, TextIsLaidOutAlikeAtEveryScale) {
     for (const char* text : {"display  X: pan    Y: spectra", "everything - not gain", "Many Monks", "60"}) {
         int widths[2] = {};

@@ -209,13 +209,14 @@ void CCairoContext::drawString(const std::string& text, const CRect& r, CHoriTxt
 void CCairoContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoint source, int alpha) {
     if (alpha <= 0 || dest.isEmpty())
         return;
-    int factor = 1;
-    const CBitmap& image = scale == 1.0 ? bitmap : renditionOf(bitmap, factor);
+    double factor = 1.0;
+    const CBitmap& image = scale == 1.0 && bitmap.getDensity() == 1.0 ? bitmap : renditionOf(bitmap, factor);
     // Only the rows that `dest` shows, so that filtering never reaches into a film strip's
     // neighbouring frames: its edges are extended instead.
-    int firstRow = std::clamp(source.y * factor, 0, image.getHeight());
-    int lastRow = std::clamp((source.y + dest.height()) * factor, firstRow, image.getHeight());
-    if (scale == 1.0) {
+    int firstRow = std::clamp(int(std::lround(source.y * factor)), 0, image.getHeight());
+    int lastRow = std::clamp(int(std::lround((source.y + dest.height()) * factor)), firstRow, image.getHeight());
+    const bool plain = scale == 1.0 && factor == 1.0;
+    if (plain) {
         firstRow = 0;
         lastRow = image.getHeight();
     }
@@ -231,7 +232,7 @@ void CCairoContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoint 
     cairo_clip(cr);
     cairo_set_source_surface(cr, src, dest.left - source.x, dest.top - source.y);
     cairo_pattern_t* pattern = cairo_get_source(cr);
-    if (scale == 1.0) {
+    if (plain) {
         cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
     } else {
         cairo_matrix_t m;
@@ -241,7 +242,7 @@ void CCairoContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoint 
         cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
         // A rendition of exactly this scale is copied pixel for pixel; any other is filtered
         // down (or a plain image up) with a good filter.
-        cairo_pattern_set_filter(pattern, double(factor) == scale ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+        cairo_pattern_set_filter(pattern, factor == scale ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
     }
     cairo_paint_with_alpha(cr, std::min(alpha, 255) / 255.0 * globalAlpha);
     cairo_restore(cr);

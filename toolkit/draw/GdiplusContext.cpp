@@ -233,14 +233,18 @@ void CGdiplusContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoin
         return;
     // Source rectangle clipped to the image, as Cairo paints nothing outside its source.
     CRect src(source.x, source.y, source.x + dest.width(), source.y + dest.height());
-    CRect inside = src.intersect(CRect(0, 0, bitmap.getWidth(), bitmap.getHeight()));
+    const double density = bitmap.getDensity();
+    CRect inside = src.intersect(CRect(0, 0, int(std::lround(bitmap.getWidth() / density)),
+                                       int(std::lround(bitmap.getHeight() / density))));
     if (inside.isEmpty())
         return;
-    int factor = 1;
-    const CBitmap& image = scale == 1.0 ? bitmap : renditionOf(bitmap, factor);
+    double factor = 1.0;
+    const CBitmap& image = scale == 1.0 && bitmap.getDensity() == 1.0 ? bitmap : renditionOf(bitmap, factor);
     // Only the rows shown, so that filtering never reaches into a film strip's next frame.
-    const int firstRow = inside.top * factor;
-    const int rows = inside.height() * factor;
+    const int firstRow = std::min(int(std::lround(inside.top * factor)), image.getHeight());
+    const int rows = std::min(int(std::lround(inside.height() * factor)), image.getHeight() - firstRow);
+    if (rows <= 0)
+        return;
     // GDI+ only reads the source pixels here.
     Gdiplus::Bitmap part(image.getWidth(), rows, image.getWidth() * 4, PixelFormat32bppPARGB,
                          reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(image.pixels()) +
@@ -253,20 +257,21 @@ void CGdiplusContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoin
             {{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, opacity, 0}, {0, 0, 0, 0, 1}}};
         attributes.SetColorMatrix(&matrix);
     }
-    if (scale == 1.0) {
+    if (scale == 1.0 && factor == 1.0) {
         Gdiplus::Rect to(dest.left + inside.left - src.left, dest.top + inside.top - src.top, inside.width(),
                          inside.height());
         graphics->DrawImage(&part, to, inside.left, 0, inside.width(), inside.height(), Gdiplus::UnitPixel,
                             opacity < 1.0f ? &attributes : nullptr);
     } else {
         // A rendition of exactly this scale is copied pixel for pixel; any other is filtered.
-        graphics->SetInterpolationMode(double(factor) == scale ? Gdiplus::InterpolationModeNearestNeighbor
+        graphics->SetInterpolationMode(factor == scale ? Gdiplus::InterpolationModeNearestNeighbor
                                                                : Gdiplus::InterpolationModeHighQualityBicubic);
         attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
         Gdiplus::RectF to(Gdiplus::REAL(dest.left + inside.left - src.left),
                           Gdiplus::REAL(dest.top + inside.top - src.top), Gdiplus::REAL(inside.width()),
                           Gdiplus::REAL(inside.height()));
-        graphics->DrawImage(&part, to, Gdiplus::REAL(inside.left * factor), 0, Gdiplus::REAL(inside.width() * factor),
+        graphics->DrawImage(&part, to, Gdiplus::REAL(inside.left * factor), 0,
+                            Gdiplus::REAL(inside.width() * factor),
                             Gdiplus::REAL(rows), Gdiplus::UnitPixel, &attributes);
         graphics->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
     }
