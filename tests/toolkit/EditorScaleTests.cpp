@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "ScaleImages.h"
+#include "editor/EffectEditor.h"
+#include "plugin/FaceHost.h"
 #include "tests/blackbox/BlackBox.h"
 #include "toolkit/CBitmap.h"
 #include "vst/ZornbeckExtensions.h"
@@ -189,6 +191,25 @@ TEST_F(EditorScaleTest, BetweenRenditionsThePictureIsTheNextLargerFilteredDown) 
         }
     Difference d = difference(got, expected);
     EXPECT_LE(d.mean, 6.0);
+}
+
+// The entry point the other formats' faces call with their host's factor.
+TEST(FaceHostScale, TheHostsFactorSetsTheEditorsSize) {
+    unsetenv("ZORNBECK_SCALE");
+    unsetenv("DISPLAY");
+    FaceHost host(nullptr, &EffectEditor::create);
+    int w = 0, h = 0;
+    host.editorSize(w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(620, 432));
+    host.setEditorScale(2.0);
+    host.editorSize(w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(1240, 864));
+    host.setEditorScale(std::nan(""));
+    host.editorSize(w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(1240, 864));
+    host.setEditorScale(1.5);
+    host.editorSize(w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(930, 648));
 }
 
 }  // namespace
