@@ -1,7 +1,10 @@
 // The built module's editor drawn off-screen at the scales a host can ask for.
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <limits>
 #include <string>
@@ -210,6 +213,30 @@ TEST(FaceHostScale, TheHostsFactorSetsTheEditorsSize) {
     host.setEditorScale(1.5);
     host.editorSize(w, h);
     EXPECT_EQ(std::make_pair(w, h), std::make_pair(930, 648));
+}
+
+// zornbeck screenshot --scale, as a user runs it.
+TEST(ScreenshotCommand, WritesThePictureAtTheScaleAskedAndRefusesOthers) {
+    unsetenv("ZORNBECK_SCALE");
+    const std::string build = bb::buildDir();
+    const std::string out = testing::TempDir() + "zornbeck-scale-2.png";
+    auto run = [&](const std::string& scale) {
+        std::string command = "'" + build + "/zornbeck' screenshot '" + out + "' --program 3 --scale " + scale +
+                              " --module '" + build + "/Zornbeck.so' >/dev/null 2>&1";
+        int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    ASSERT_EQ(run("2"), 0);
+    auto picture = CBitmap::fromPngFile(out);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->getWidth(), 1240);
+    EXPECT_EQ(picture->getHeight(), 864);
+    ASSERT_EQ(run("1.5"), 0);
+    picture = CBitmap::fromPngFile(out);
+    ASSERT_TRUE(picture);
+    EXPECT_EQ(picture->getWidth(), 930);
+    for (const char* bad : {"0.5", "4", "nan", "two"}) EXPECT_EQ(run(bad), 2) << bad;
+    std::remove(out.c_str());
 }
 
 }  // namespace

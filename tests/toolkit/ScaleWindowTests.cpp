@@ -1,6 +1,8 @@
 // The built module's editor in an X11 window of a private Xvfb at a scale other than 1: taken
 // from the X resources' Xft.dpi or from the host, and driven with input at device coordinates.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
@@ -227,6 +229,35 @@ TEST_F(ScaleWindowTest, TheHostsFactorResizesAnOpenEditorAndAsksForTheRoom) {
     EXPECT_EQ(windowSize(child), std::make_pair(620, 432));
     EXPECT_EQ(resizes.size(), 2u);
     plugin->dispatch(effEditClose);
+}
+
+// zornbeck edit --scale: its window has the editor's size at that factor.
+TEST_F(ScaleWindowTest, ZornbeckEditOpensTheEditorAtTheScaleAsked) {
+    const char* build = std::getenv("ZORNBECK_BUILD");
+    const std::string dir = build ? build : ".";
+    pid_t pid = fork();
+    if (pid == 0) {
+        execl((dir + "/zornbeck").c_str(), "zornbeck", "edit", "--scale", "2", "--seconds", "1.5", "--module",
+              (dir + "/Zornbeck.so").c_str(), static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    // A top-level window of 1240 x 864 appears.
+    bool found = false;
+    auto end = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!found && std::chrono::steady_clock::now() < end) {
+        Window root = 0, up = 0, *list = nullptr;
+        unsigned int n = 0;
+        XQueryTree(display, DefaultRootWindow(display), &root, &up, &list, &n);
+        for (unsigned int i = 0; i < n && !found; ++i) found = windowSize(list[i]) == std::make_pair(1240, 864);
+        if (list)
+            XFree(list);
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 }  // namespace
