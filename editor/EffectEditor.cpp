@@ -167,6 +167,9 @@ void EffectEditor::labelSelectedMenu(int p) {
 
 bool EffectEditor::open(void* parent) {
     close();
+    // The host made its window as large as getRect said; the system may say otherwise for the
+    // window it gave us, and then the host is asked for the room.
+    const int width = rect_.right - rect_.left, height = rect_.bottom - rect_.top;
     applyScale(chosenScale(parent));
     frame_ = new CFrame(layout_, this);
     applyScale(scale_);
@@ -183,6 +186,8 @@ bool EffectEditor::open(void* parent) {
     }
     AEffEditor::open(parent);
     opened();
+    if (rect_.right - rect_.left != width || rect_.bottom - rect_.top != height)
+        plugin_->callHost(audioMasterSizeWindow, rect_.right - rect_.left, rect_.bottom - rect_.top);
     return true;
 }
 

@@ -239,4 +239,39 @@ TEST(ScreenshotCommand, WritesThePictureAtTheScaleAskedAndRefusesOthers) {
     std::remove(out.c_str());
 }
 
+// What the Win32 frame does when its window moves to a monitor of another density, on the
+// off-screen frame: the editor takes the new size and asks the host for the room, unless the
+// host's own factor (or the user's) outranks the system's.
+TEST(FaceHostScale, ADensityChangeFromTheWindowSystemResizesUnlessTheHostSaidOtherwise) {
+    unsetenv("ZORNBECK_SCALE");
+    unsetenv("DISPLAY");
+    struct Sizes : FaceHost::Listener {
+        std::vector<std::pair<int, int>> asked;
+        void parameterEdited(int, float) override {}
+        bool resizeEditor(int w, int h) override {
+            asked.push_back({w, h});
+            return true;
+        }
+    } sizes;
+    FaceHost host(&sizes, &EffectEditor::create);
+    auto* editor = static_cast<EffectEditor*>(host.effect().getEditor());
+    ASSERT_TRUE(editor->openOffscreen());
+    editor->frame()->setScale(2.0);
+    int w = 0, h = 0;
+    host.editorSize(w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(1240, 864));
+    ASSERT_EQ(sizes.asked.size(), 1u);
+    EXPECT_EQ(sizes.asked[0], std::make_pair(1240, 864));
+
+    host.setEditorScale(1.5);
+    EXPECT_EQ(editor->frame()->getScale(), 1.5);
+    sizes.asked.clear();
+    editor->frame()->setScale(3.0);
+    EXPECT_EQ(editor->frame()->getScale(), 1.5);
+    host.editorSize(w, h);
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(930, 648));
+    EXPECT_TRUE(sizes.asked.empty());
+    editor->close();
+}
+
 }  // namespace

@@ -196,6 +196,23 @@ TEST_F(ScaleWindowTest, AnXftDpiOf192OpensTheEditorAtTwiceTheSizeAndInputLandsAs
     plugin->dispatch(effEditClose);
 }
 
+TEST_F(ScaleWindowTest, WithoutXftDpiGdkScaleSetsTheScale) {
+    setenv("GDK_SCALE", "2", 1);
+    load();
+    EXPECT_EQ(editorSize(), std::make_pair(1240, 864));
+    // Xft.dpi comes first when the desktop has both.
+    setResources("Xft.dpi:\t144\n");
+    Window child = open();
+    ASSERT_TRUE(child);
+    EXPECT_EQ(windowSize(child), std::make_pair(930, 648));
+    EXPECT_EQ(editorSize(), std::make_pair(930, 648));
+    // The host made its window from the size it was told first, and is asked for the new one.
+    ASSERT_EQ(resizes.size(), 1u);
+    EXPECT_EQ(resizes[0], std::make_pair(930, 648));
+    plugin->dispatch(effEditClose);
+    unsetenv("GDK_SCALE");
+}
+
 TEST_F(ScaleWindowTest, TheHostsFactorResizesAnOpenEditorAndAsksForTheRoom) {
     load();
     EXPECT_EQ(editorSize(), std::make_pair(620, 432));
