@@ -305,6 +305,9 @@ void CX11Frame::flush() {
 }
 
 void CX11Frame::scaleChanged() {
+    // A list showing was laid out for the old scale: it closes without a pick.
+    if (impl->popupMenu)
+        finishPopup({});
     closePopup();
     CRect device = frame->getDeviceSize();
     releaseImage(impl->image);
