@@ -1,10 +1,13 @@
 // The DLL's editor in a Win32 window at scales above 1: the host's factor, and the window's DPI
 // where Wine lets a window have more than 96.
 #include <gtest/gtest.h>
+#include <png.h>
 #include <windows.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <vector>
@@ -21,6 +24,30 @@ std::string buildDir() {
     DWORD n = GetModuleFileNameA(nullptr, exe, MAX_PATH);
     std::string path(exe, n);
     return path.substr(0, path.find_last_of("\\/"));
+}
+
+// Straight RGB of a PNG file, 0xRRGGBB per pixel; empty when unreadable.
+std::vector<std::uint32_t> readPng(const std::string& path, int& width, int& height) {
+    png_image image;
+    std::memset(&image, 0, sizeof image);
+    image.version = PNG_IMAGE_VERSION;
+    if (!png_image_begin_read_from_file(&image, path.c_str()))
+        return {};
+    image.format = PNG_FORMAT_BGRA;
+    std::vector<std::uint32_t> pixels(std::size_t(image.width) * image.height);
+    if (!png_image_finish_read(&image, nullptr, pixels.data(), 0, nullptr))
+        return {};
+    width = int(image.width);
+    height = int(image.height);
+    for (auto& p : pixels) p &= 0xFFFFFF;
+    return pixels;
+}
+
+int channelDistance(std::uint32_t a, std::uint32_t b) {
+    int d = 0;
+    for (int shift = 0; shift < 24; shift += 8)
+        d = std::max(d, std::abs(int((a >> shift) & 255) - int((b >> shift) & 255)));
+    return d;
 }
 
 LRESULT CALLBACK hostProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -171,6 +198,69 @@ TEST_F(ScaleWindowTest, APerMonitorAwareHostsWindowDpiSetsTheScale) {
     EXPECT_EQ(clientSize(window), size);
     clickAndDrag(window, s);
     plugin->dispatch(effEditClose);
+}
+
+// The DLL's pictures at 1.5x and 2x against the Linux module's, up to the two text rasterisers;
+// and at 2x the window shows its own picture.
+TEST_F(ScaleWindowTest, ThePicturesAtOneAndAHalfAndTwiceMatchTheLinuxOnes) {
+    makeHost();
+    for (float s : {2.0f, 1.5f}) {
+        SCOPED_TRACE(s);
+        const char* name = s == 2.0f ? "ZB_LINUX_PICTURE_2X" : "ZB_LINUX_PICTURE_15X";
+        const char* linuxPicture = std::getenv(name);
+        if (!linuxPicture)
+            GTEST_SKIP() << name << " names no Linux picture to compare with";
+        plugin->dispatch(effVendorSpecific, kVendorScaleIndex, kVendorScaleValue, nullptr, s);
+        auto [w, h] = editorSize();
+        std::vector<std::uint32_t> own(std::size_t(w) * h);
+        ZornbeckScreenshot shot{w, h, w * 4, own.data()};
+        ASSERT_EQ(plugin->dispatch(effVendorSpecific, kZornbeckVendorTag, kZornbeckScreenshot, &shot), 1);
+        for (auto& p : own) p &= 0xFFFFFF;
+        int lw = 0, lh = 0;
+        std::vector<std::uint32_t> expected = readPng(linuxPicture, lw, lh);
+        ASSERT_EQ(lw, w);
+        ASSERT_EQ(lh, h);
+        long total = 0, distant = 0, counted = 0;
+        for (int y = 0; y < h; ++y)
+            for (int x = 0; x < w; ++x) {
+                if (x < 344 * s && y < 276 * s)
+                    continue;  // the crowd display animates
+                int d = channelDistance(own[std::size_t(y) * w + x], expected[std::size_t(y) * w + x]);
+                total += d;
+                distant += d > 64;
+                ++counted;
+            }
+        double mean = double(total) / double(counted), farShare = double(distant) / double(counted);
+        std::printf("picture at %.1fx against Linux: mean channel difference %.3f, %.3f%% differ by more than 64\n",
+                    s, mean, 100.0 * farShare);
+        if (s == 2.0f) {
+            EXPECT_LT(mean, 0.5);
+            EXPECT_LT(farShare, 0.001);
+        } else {
+            // Between renditions the two libraries filter the images differently and place text
+            // at fractional pixels differently: edges may move by a device pixel.
+            EXPECT_LT(mean, 3.0);
+            EXPECT_LT(farShare, 0.01);
+        }
+
+        if (s != 2.0f)
+            continue;
+        ASSERT_EQ(plugin->dispatch(effEditOpen, 0, 0, parent), 1);
+        HWND window = child();
+        ASSERT_TRUE(window);
+        pumpUntil([] { return false; }, 300);
+        HDC dc = GetDC(window);
+        int differing = 0;
+        for (int y = 300 * 2; y < 400 * 2; y += 3)
+            for (int x = 350 * 2; x < 610 * 2; x += 3) {
+                COLORREF c = GetPixel(dc, x, y);
+                std::uint32_t rgb = (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+                differing += rgb != own[std::size_t(y) * w + x];
+            }
+        ReleaseDC(window, dc);
+        EXPECT_EQ(differing, 0);
+        plugin->dispatch(effEditClose);
+    }
 }
 
 }  // namespace

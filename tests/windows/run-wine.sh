@@ -88,7 +88,9 @@ host_runs() {
   if cmp -s "$work/saved.wav" "$work/plain.wav"; then echo "the saved state made no difference"; return 1; fi
   wine "$exe" screenshot "$out\\editor.png" --program 0 >/dev/null && [ -s "$work/editor.png" ] ||
     { echo "screenshot failed"; return 1; }
-  "$linux/zornbeck" screenshot "$work/linux-editor.png" --program 0 >/dev/null
+  "$linux/zornbeck" screenshot "$work/linux-editor.png" --program 0 >/dev/null &&
+    "$linux/zornbeck" screenshot "$work/linux-editor-2x.png" --program 0 --scale 2 >/dev/null &&
+    "$linux/zornbeck" screenshot "$work/linux-editor-15x.png" --program 0 --scale 1.5 >/dev/null
 }
 step "zornbeck.exe info, render with chunks, screenshot" host_runs
 
@@ -107,8 +109,9 @@ wineserver -w
 # The host's scale factor first; then Wine's DPI raised to 192, which a per-monitor aware host's
 # window takes.
 scale_suite() {
-  xvfb-run -a -s "-screen 0 2000x1400x24" sh -c \
-    "wine '$win/scale_window_tests.exe' --gtest_brief=1 --gtest_filter=*HostsFactor*" || return 1
+  ZB_LINUX_PICTURE_2X=$(winpath "$work/linux-editor-2x.png") ZB_LINUX_PICTURE_15X=$(winpath "$work/linux-editor-15x.png") \
+    xvfb-run -a -s "-screen 0 2000x1400x24" sh -c \
+    "wine '$win/scale_window_tests.exe' --gtest_brief=1 --gtest_filter=-*PerMonitor*" || return 1
   wineserver -w
   wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1 || return 1
   wineserver -w
