@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <optional>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "editor/CGlowLamp.h"

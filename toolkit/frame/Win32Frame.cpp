@@ -257,6 +257,10 @@ void CWin32Frame::flush() {
 void CWin32Frame::scaleChanged() {
     closePopup();
     closeEdit();
+    if (editFont) {
+        DeleteObject(editFont);  // made for the old scale
+        editFont = nullptr;
+    }
     CRect device = frame->getDeviceSize();
     backBuffer = CBitmap(device.width(), device.height());
     if (!windowGone) {
@@ -318,8 +322,8 @@ void CWin32Frame::openEdit(CTextEdit* view) {
         editFont = CreateFontA(-int(std::lround(11 * frame->getScale())), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                                DEFAULT_PITCH, "Arial");
-    SendMessageA(edit, WM_SETFONT, WPARAM(frame->getScale() != 1.0 && editFont ? editFont : GetStockObject(DEFAULT_GUI_FONT)),
-                 FALSE);
+    HGDIOBJ font = frame->getScale() != 1.0 && editFont ? editFont : GetStockObject(DEFAULT_GUI_FONT);
+    SendMessageA(edit, WM_SETFONT, WPARAM(font), FALSE);
     SendMessageA(edit, EM_LIMITTEXT, CTextEdit::kMaxLength, 0);
     SendMessageA(edit, EM_SETSEL, 0, -1);
     SetWindowLongPtrA(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
