@@ -123,8 +123,10 @@ test: test-asan test-tsan
 # are; they run with it off (all other checks on):
 # - the editor window test: the drawing library's font and glyph caches made while the module was
 #   loaded (the toolkit keeps its font faces for the process' lifetime; see the unload test);
-# - the loader test: the fake plug-in with a wrong magic number, whose record a host must not close.
-ASAN_NO_LEAK_CHECK = EditorWindowTest.OpensShowsReactsToAClickAndCloses|Loader.RefusesWhatIsNotAPlugin
+# - the loader test: the fake plug-in with a wrong magic number, whose record a host must not close;
+# - the scale tests that draw the module's editor in a window or through the zornbeck program: the
+#   same drawing caches as the editor window test.
+ASAN_NO_LEAK_CHECK = EditorWindowTest.OpensShowsReactsToAClickAndCloses|Loader.RefusesWhatIsNotAPlugin|ScaleWindowTest\.|ScreenshotCommand\.
 # Left out: `_NOT_BUILT`, the allocation-counting test is not built with sanitizers (see
 # CMakeLists.txt).
 ASAN_SKIP = _NOT_BUILT$$

@@ -1,8 +1,10 @@
 #include "editor/EffectEditor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "editor/CGlowLamp.h"
@@ -15,6 +17,7 @@
 #include "platform/Desktop.h"
 #include "plugin/EffectVST.h"
 #include "toolkit/frame/OffscreenFrame.h"
+#include "toolkit/frame/SystemScale.h"
 #ifdef _WIN32
 #include "toolkit/frame/Win32Frame.h"
 #else
@@ -56,10 +59,52 @@ EffectEditor::EffectEditor(EffectVST* effect)
     for (std::size_t i = 0; i < skins_.size(); ++i) skins_[i] = CBitmap::fromResource(kConstructionSkins[i]);
     // The window's size is the background's.
     if (const auto& background = skins_[0]) {
+        layout_ = CRect(0, 0, background->getWidth(), background->getHeight());
         rect_.right = VstInt16(background->getWidth());
         rect_.bottom = VstInt16(background->getHeight());
     }
     dialsNeedRedraw_ = true;
+}
+
+double EffectEditor::chosenScale(void* parent) {
+    if (std::optional<double> forced = scaleOverride())
+        return *forced;
+    if (hostScale_ > 0.0)
+        return hostScale_;
+    systemAsked_ = true;
+    return systemScale(parent);
+}
+
+void EffectEditor::applyScale(double factor) {
+    scale_ = clampScale(factor);
+    CRect device = deviceRect(layout_, scale_);
+    rect_.right = VstInt16(device.width());
+    rect_.bottom = VstInt16(device.height());
+    if (frame_) {
+        applyingScale_ = true;
+        frame_->setScale(scale_);
+        applyingScale_ = false;
+    }
+}
+
+void EffectEditor::setScale(double factor) {
+    if (std::isnan(factor))
+        return;
+    hostScale_ = clampScale(factor);
+    applyScale(chosenScale(frame_ ? systemWindow() : nullptr));
+}
+
+void EffectEditor::frameScaleChanged(double factor) {
+    if (applyingScale_)
+        return;
+    // The window system moved us to a monitor of another density. The user's override and the
+    // host's factor still outrank the system's; the host is asked for the room of the result.
+    const int width = rect_.right - rect_.left, height = rect_.bottom - rect_.top;
+    if (scaleOverride() || hostScale_ > 0.0)
+        factor = chosenScale(nullptr);
+    applyScale(factor);
+    if (rect_.right - rect_.left != width || rect_.bottom - rect_.top != height)
+        plugin_->callHost(audioMasterSizeWindow, rect_.right - rect_.left, rect_.bottom - rect_.top);
 }
 
 EffectEditor::~EffectEditor() {
@@ -69,6 +114,10 @@ EffectEditor::~EffectEditor() {
 }
 
 bool EffectEditor::getRect(ERect** rect) {
+    // Hosts ask for the size before they open the window: the system is asked once here, and
+    // again at each open with the host's window.
+    if (!systemAsked_ && !frame_)
+        applyScale(chosenScale(nullptr));
     *rect = &rect_;
     return true;
 }
@@ -116,7 +165,12 @@ void EffectEditor::labelSelectedMenu(int p) {
 
 bool EffectEditor::open(void* parent) {
     close();
-    frame_ = new CFrame(CRect(0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top), this);
+    // The host made its window as large as getRect said; the system may say otherwise for the
+    // window it gave us, and then the host is asked for the room.
+    const int width = rect_.right - rect_.left, height = rect_.bottom - rect_.top;
+    applyScale(chosenScale(parent));
+    frame_ = new CFrame(layout_, this);
+    applyScale(scale_);
     frame_->setBackground(skins_[0]);
     buildControls();
 #ifdef _WIN32
@@ -130,6 +184,8 @@ bool EffectEditor::open(void* parent) {
     }
     AEffEditor::open(parent);
     opened();
+    if (rect_.right - rect_.left != width || rect_.bottom - rect_.top != height)
+        plugin_->callHost(audioMasterSizeWindow, rect_.right - rect_.left, rect_.bottom - rect_.top);
     return true;
 }
 
@@ -142,7 +198,8 @@ void EffectEditor::opened() {
 
 COffscreenFrame* EffectEditor::openOffscreen() {
     close();
-    frame_ = new CFrame(CRect(0, 0, rect_.right - rect_.left, rect_.bottom - rect_.top), this);
+    frame_ = new CFrame(layout_, this);
+    applyScale(scale_);
     frame_->setBackground(skins_[0]);
     buildControls();
     opened();
@@ -339,7 +396,9 @@ void EffectEditor::idle() {
 void EffectEditor::draw(ERect* r) {
     if (!frame_)
         return;
-    CRect area = r ? CRect(r->left, r->top, r->right, r->bottom) : frame_->getViewSize();
+    // The host's rectangle is in device pixels.
+    CRect area = r ? layoutRect(CRect(r->left, r->top, r->right, r->bottom), frame_->getScale())
+                   : frame_->getViewSize();
     frame_->invalidRect(area);
     if (IPlatformFrame* platform = frame_->getPlatform())
         platform->flush();
@@ -666,7 +725,7 @@ bool EffectEditor::screenshot(ZornbeckScreenshot& shot) {
     CBitmap picture(rect_.right - rect_.left, rect_.bottom - rect_.top);
     if (frame_) {
         // The window is open: draw its current state.
-        auto context = createBitmapContext(picture);
+        auto context = createBitmapContext(picture, frame_->getScale());
         frame_->drawRect(context.get(), frame_->getViewSize());
     } else {
         COffscreenFrame* offscreen = openOffscreen();
@@ -684,9 +743,13 @@ bool EffectEditor::screenshot(ZornbeckScreenshot& shot) {
     return true;
 }
 
-VstIntPtr EffectEditor::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float) {
+VstIntPtr EffectEditor::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     if (index == kZornbeckVendorTag && value == kZornbeckScreenshot && ptr)
         return screenshot(*static_cast<ZornbeckScreenshot*>(ptr)) ? 1 : 0;
+    if (index == kVendorScaleIndex && value == kVendorScaleValue) {
+        setScale(opt);
+        return 1;
+    }
     return 0;
 }
 

@@ -93,8 +93,17 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
     // Redraws `rect` (the whole window when null) from the view tree.
     void draw(ERect* rect);
 
-    // Builds the view tree on an off-screen frame instead of a window (tests, screenshots).
+    // Builds the view tree on an off-screen frame instead of a window (tests, screenshots), at
+    // the editor's scale.
     COffscreenFrame* openOffscreen();
+
+    // The host's scale factor (1 .. 3; NaN is ignored): an open window takes the new size at
+    // once. ZORNBECK_SCALE in the environment overrides it; without either the system's is used.
+    void setScale(double factor);
+    // Device pixels per layout pixel, as the window is (or would open) now.
+    double scale() const { return scale_; }
+    // The frame reports a scale it took by itself (the window moved to another monitor).
+    void frameScaleChanged(double factor) override;
     // Draws the editor into the host's pixels; opens off-screen for it when the window is closed.
     bool screenshot(ZornbeckScreenshot& shot);
 
@@ -158,7 +167,17 @@ class EffectEditor : public AEffGUIEditor, public CControlListener, public CEdit
 
     EffectVST* plugin_;
     CrowdEngine* engine_;
-    ERect rect_{0, 0, kHeight, kWidth};
+    // The scale the window opens at: the override, the host's, else the system's.
+    double chosenScale(void* parent);
+    // Takes `factor`, and the window size that goes with it.
+    void applyScale(double factor);
+
+    ERect rect_{0, 0, kHeight, kWidth};  // device pixels
+    CRect layout_{0, 0, kWidth, kHeight};
+    double scale_ = 1.0;
+    double hostScale_ = 0.0;  // 0: the host has said nothing
+    bool systemAsked_ = false;
+    bool applyingScale_ = false;
 
     std::array<std::shared_ptr<CBitmap>, 10> skins_;
     CFrame* frame_ = nullptr;

@@ -83,9 +83,20 @@ void PanelCrowd::draw(CDrawContext* context) {
         if (drawCounter++ & 1)
             phase = (phase + 1) & 31;
         int n = personCount();
+        // The cached picture is kept at the frame's scale, so that it is drawn back sharp.
+        const double scale = context->getScale();
+        const CRect device = deviceRect(CRect(0, 0, size.width(), size.height()), scale);
+        if (cache->getWidth() != device.width() || cache->getHeight() != device.height() ||
+            cache->getDensity() != scale) {
+            cache = std::make_unique<CBitmap>(device.width(), device.height());
+            cache->setDensity(scale);
+            rebuild = 1.0f;
+        }
         if (rebuild != 0.0f) {
             rebuild = 0.0f;
-            auto c = createBitmapContext(*cache);
+            auto c = createBitmapContext(*cache, scale);
+            if (frame && scale != 1.0)
+                c->setRenditions(&frame->getRenditions());
             CRect all(0, 0, size.width(), size.height());
             if (background)
                 c->drawBitmap(*background, all);

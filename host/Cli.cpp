@@ -237,4 +237,20 @@ void applyParams(PluginLoader& plugin, std::vector<ParamSetting>& params) {
     }
 }
 
+double parseScale(const std::string& text) {
+    const std::optional<double> value = parseFinite(text);
+    if (!value || *value < 1.0 || *value > 3.0) {
+        throw UsageError("--scale needs a factor from 1 to 3, not '" + text + "'");
+    }
+    return *value;
+}
+
+bool setEditorScale(PluginLoader& plugin, double factor) {
+    if (plugin.canDo("supportsViewDpiScaling") != 1) {
+        return false;
+    }
+    plugin.dispatch(effVendorSpecific, kVendorScaleIndex, kVendorScaleValue, nullptr, static_cast<float>(factor));
+    return true;
+}
+
 }  // namespace zb

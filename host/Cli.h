@@ -80,6 +80,12 @@ bool scanPluginOptions(ArgScanner& scan, std::string& modulePath, std::string& p
 void applyParams(PluginLoader& plugin, std::vector<ParamSetting>& params);
 void applyProgramAndParams(PluginLoader& plugin, const std::string& program, std::vector<ParamSetting>& params);
 
+// The value of --scale: a factor from 1 to 3; throws UsageError.
+double parseScale(const std::string& text);
+// Tells the plug-in the editor's scale factor, as hosts do: only when its canDo says it takes one.
+// False when it does not.
+bool setEditorScale(PluginLoader& plugin, double factor);
+
 int commandInfo(const std::vector<std::string>& args);
 int commandRender(const std::vector<std::string>& args);
 int commandBench(const std::vector<std::string>& args);

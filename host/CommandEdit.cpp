@@ -12,7 +12,7 @@ namespace zb {
 namespace {
 
 const char* const kEditHelp =
-    "Usage: zornbeck edit [--program N|NAME] [--param INDEX=VALUE]... [--seconds S] [--module PATH]\n"
+    "Usage: zornbeck edit [--scale S] [--program N|NAME] [--param INDEX=VALUE]... [--seconds S] [--module PATH]\n"
     "\n"
     "Opens the plug-in's editor inside a window of its own on the X display, as a DAW does:\n"
     "effEditGetRect, effEditOpen with the window, effEditIdle about every 30 ms, and silence\n"
@@ -21,6 +21,8 @@ const char* const kEditHelp =
     "\n"
     "  --program N|NAME     factory program to start with, by number or name\n"
     "  --param INDEX=VALUE  set a parameter (value 0..1) after the program; repeat for more\n"
+    "  --scale S            open the editor at factor S (1 to 3), as a host on a high-density\n"
+    "                       screen asks for it (default: the plug-in's own choice)\n"
     "  --seconds S          close by itself after S seconds\n"
     "  --module PATH        the plug-in module (default: Zornbeck.so beside this program)\n";
 

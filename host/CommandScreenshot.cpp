@@ -13,11 +13,13 @@ namespace zb {
 namespace {
 
 const char* const kScreenshotHelp =
-    "Usage: zornbeck screenshot OUT.png [--program N|NAME] [--param INDEX=VALUE]... [--module PATH]\n"
+    "Usage: zornbeck screenshot OUT.png [--scale S] [--program N|NAME] [--param INDEX=VALUE]... [--module PATH]\n"
     "\n"
     "Asks the plug-in to draw its editor off-screen (no display needed) and writes the picture\n"
     "as an RGBA PNG of the editor's size.\n"
     "\n"
+    "  --scale S            draw the editor at factor S (1 to 3; default 1), as a host on a\n"
+    "                       high-density screen asks for it\n"
     "  --program N|NAME     factory program to show, by number or name\n"
     "  --param INDEX=VALUE  set a parameter (value 0..1) after the program; repeat for more\n"
     "  --module PATH        the plug-in module (default: Zornbeck.so beside this program)\n";
@@ -73,11 +75,17 @@ int commandScreenshot(const std::vector<std::string>& args) {
     std::string program;
     std::vector<ParamSetting> params;
     std::vector<std::string> positionals;
+    double scale = 1.0;
     ArgScanner scan("screenshot", args);
     while (!scan.done()) {
         if (scan.flag("--help") || scan.flag("-h")) {
             std::fputs(kScreenshotHelp, stdout);
             return kExitOk;
+        }
+        std::string text;
+        if (scan.option("--scale", text)) {
+            scale = parseScale(text);
+            continue;
         }
         if (scanPluginOptions(scan, modulePath, program, params)) {
             continue;
@@ -93,6 +101,9 @@ int commandScreenshot(const std::vector<std::string>& args) {
     applyProgramAndParams(*plugin, program, params);
     if ((plugin->effect()->flags & effFlagsHasEditor) == 0) {
         throw RuntimeError("'" + modulePath + "' has no editor to take a picture of");
+    }
+    if (!setEditorScale(*plugin, scale) && scale != 1.0) {
+        throw RuntimeError("'" + modulePath + "' does not take an editor scale");
     }
     ERect* rect = nullptr;
     plugin->dispatch(effEditGetRect, 0, 0, &rect);

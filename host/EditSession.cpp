@@ -24,6 +24,10 @@ std::optional<EditOptions> scanEditOptions(const std::vector<std::string>& args,
             options.seconds = *s;
             continue;
         }
+        if (scan.option("--scale", value)) {
+            options.scale = parseScale(value);
+            continue;
+        }
         throw UsageError("unexpected argument '" + scan.positional() +
                          "' for edit (see zornbeck edit --help)");
     }
@@ -40,6 +44,9 @@ EditSession::EditSession(const EditOptions& options)
     applyProgramAndParams(*plugin_, options.program, params);
     if ((plugin_->effect()->flags & effFlagsHasEditor) == 0) {
         throw RuntimeError("'" + options.modulePath + "' has no editor");
+    }
+    if (options.scale > 0.0 && !setEditorScale(*plugin_, options.scale)) {
+        throw RuntimeError("'" + options.modulePath + "' does not take an editor scale");
     }
 }
 

@@ -17,6 +17,7 @@ struct EditOptions {
     std::string program;
     std::vector<ParamSetting> params;
     double seconds = 0.0;
+    double scale = 0.0;  // 0: the plug-in's own choice
 };
 
 // nullopt once --help has printed `help`; throws UsageError.

@@ -1,5 +1,6 @@
 #include "plugin/EffectVST.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <cmath>
@@ -350,12 +351,33 @@ bool EffectVST::getProductString(char* text) {
 
 VstIntPtr EffectVST::vendorSpecific(VstInt32 index, VstIntPtr value, void* ptr, float opt) {
     AEffGUIEditor* editor = guiEditor();
-    return editor ? editor->vendorSpecific(index, value, ptr, opt) : 0;
+    if (editor == nullptr) {
+        return 0;
+    }
+    if (index == kVendorScaleIndex && value == kVendorScaleValue) {
+        // The host's editor scale: NaN says nothing, anything else is kept to 1 .. 3.
+        if (std::isnan(opt)) {
+            return 0;
+        }
+        ERect* rect = nullptr;
+        editor->getRect(&rect);
+        const int width = rect != nullptr ? rect->right - rect->left : 0;
+        const int height = rect != nullptr ? rect->bottom - rect->top : 0;
+        editor->vendorSpecific(index, value, ptr, std::clamp(opt, 1.0f, 3.0f));
+        editor->getRect(&rect);
+        // An open editor took its new size at once; the host's window has to follow.
+        if (editor->isOpen() && rect != nullptr &&
+            (rect->right - rect->left != width || rect->bottom - rect->top != height)) {
+            callHost(audioMasterSizeWindow, rect->right - rect->left, rect->bottom - rect->top);
+        }
+        return 1;
+    }
+    return editor->vendorSpecific(index, value, ptr, opt);
 }
 
 VstInt32 EffectVST::canDo(char* text) {
     static constexpr const char* kAnswersYes[] = {"receiveVstEvents", "receiveVstMidiEvent", "sendVstEvents",
-                                                  "acceptIOChanges"};
+                                                  "acceptIOChanges", "supportsViewDpiScaling"};
     for (const char* yes : kAnswersYes) {
         if (std::strcmp(text, yes) == 0) {
             return 1;

@@ -201,6 +201,10 @@ void FaceHost::editorSize(int& width, int& height) const {
     height = rect != nullptr ? rect->bottom - rect->top : 0;
 }
 
+void FaceHost::setEditorScale(double factor) {
+    dispatch(effVendorSpecific, kVendorScaleIndex, kVendorScaleValue, nullptr, static_cast<float>(factor));
+}
+
 int FaceHost::editorEventDescriptor() const {
     const auto* editor = static_cast<const AEffGUIEditor*>(effect_->getEditor());
     return editorOpen_ && editor != nullptr ? editor->eventDescriptor() : -1;

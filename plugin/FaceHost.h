@@ -76,6 +76,9 @@ class FaceHost {
     bool editorOpen() const;
     // The editor's size in device pixels.
     void editorSize(int& width, int& height) const;
+    // The host's scale factor for the editor (1 .. 3; NaN is ignored), open or not; an open
+    // editor takes its new size at once and asks for it through resizeEditor.
+    void setEditorScale(double factor);
     // The X connection's descriptor while open on Linux (readable: call idleEditor), else -1.
     int editorEventDescriptor() const;
 

@@ -65,19 +65,30 @@ std::shared_ptr<CBitmap> CBitmap::fromPngFile(const std::string& path) {
 }
 
 std::shared_ptr<CBitmap> CBitmap::fromResource(int number) {
+    return shared(number, 1);
+}
+
+std::shared_ptr<CBitmap> CBitmap::renditionFromResource(int number, int factor) {
+    return factor == 2 || factor == 3 ? shared(number, factor) : nullptr;
+}
+
+std::shared_ptr<CBitmap> CBitmap::shared(int number, int factor) {
     // Every instance in the process shows the same skins: one decoded copy serves them all for
     // as long as any of them holds it.
     static std::mutex mutex;
-    static std::map<int, std::weak_ptr<CBitmap>> decoded;
+    static std::map<std::pair<int, int>, std::weak_ptr<CBitmap>> decoded;
+    static const char* const kTypes[4] = {nullptr, "PNG", "PNG2X", "PNG3X"};
     std::lock_guard<std::mutex> lock(mutex);
-    std::weak_ptr<CBitmap>& entry = decoded[number];
-    if (std::shared_ptr<CBitmap> shared = entry.lock())
-        return shared;
+    std::weak_ptr<CBitmap>& entry = decoded[{number, factor}];
+    if (std::shared_ptr<CBitmap> held = entry.lock())
+        return held;
     const unsigned char* bytes = nullptr;
     std::size_t size = 0;
-    if (!findResource(number, "PNG", &bytes, &size))
+    if (!findResource(number, kTypes[factor], &bytes, &size))
         return nullptr;
     std::shared_ptr<CBitmap> bitmap = fromPng(bytes, size);
+    if (bitmap)
+        bitmap->resourceNumber = number;
     entry = bitmap;
     return bitmap;
 }

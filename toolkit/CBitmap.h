@@ -20,6 +20,15 @@ class CBitmap {
     // Resource `number` of type "PNG" of the module; nullptr when there is none. The pixels are
     // shared with every other holder of the same resource in the process, so they are only read.
     static std::shared_ptr<CBitmap> fromResource(int number);
+    // The same image drawn at `factor` (2 or 3) times the resolution, shared in the same way;
+    // nullptr when the module has none.
+    static std::shared_ptr<CBitmap> renditionFromResource(int number, int factor);
+    // The resource this image was decoded from, 0 for an image made otherwise.
+    int getResourceNumber() const { return resourceNumber; }
+    // Pixels per layout pixel: an image drawn at a scale above 1 (a view's cached picture) is
+    // drawn back at that scale, not stretched. 1 for every other image.
+    void setDensity(double d) { density = d > 0.0 ? d : 1.0; }
+    double getDensity() const { return density; }
 
     int getWidth() const { return width; }
     int getHeight() const { return height; }
@@ -35,6 +44,10 @@ class CBitmap {
     std::vector<unsigned char> encodePng() const;
 
   private:
+    static std::shared_ptr<CBitmap> shared(int number, int factor);
+
+    int resourceNumber = 0;
+    double density = 1.0;
     int width;
     int height;
     std::vector<std::uint32_t> data;

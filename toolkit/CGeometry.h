@@ -57,6 +57,20 @@ struct CRect {
     bool operator==(const CRect&) const = default;
 };
 
+// Device pixels per layout pixel. Views lay out in layout pixels; a frame's window, back buffer
+// and drawing are in device pixels.
+constexpr double kMinScale = 1.0;
+constexpr double kMaxScale = 3.0;
+
+// Within kMinScale..kMaxScale; NaN gives 1.
+double clampScale(double scale);
+// The device pixels a layout rectangle touches (edges rounded outward).
+CRect deviceRect(const CRect& layout, double scale);
+// The layout rectangle that covers every pixel of a device rectangle.
+CRect layoutRect(const CRect& device, double scale);
+// The layout pixel under the centre of a device pixel.
+CPoint layoutPoint(CPoint device, double scale);
+
 struct CColor {
     std::uint8_t red = 0;
     std::uint8_t green = 0;

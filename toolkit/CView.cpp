@@ -180,23 +180,44 @@ void CFrame::draw(CDrawContext* context) {
     drawRect(context, size);
 }
 
+void CFrame::setScale(double s) {
+    s = clampScale(s);
+    if (s == scale)
+        return;
+    scale = s;
+    // Those of another factor would only take memory now.
+    renditions.clear();
+    if (platform)
+        platform->scaleChanged();
+    if (editor)
+        editor->frameScaleChanged(scale);
+}
+
 void CFrame::drawRect(CDrawContext* context, const CRect& r) {
     CRect area = r.intersect(size);
     if (area.isEmpty())
         return;
+    if (context->getScale() != 1.0)
+        context->setRenditions(&renditions);
+    context->setClipLimit(area);
     context->setClipRect(area);
+    // Above 1x a view can share a device pixel with the area without touching it in layout
+    // pixels; it is drawn too, or the background would cover its part of that pixel.
+    CRect touched = context->getClipRect();
     context->setGlobalAlpha(1.0f);
     if (background)
         context->drawBitmap(*background, size);
     for (CView* v : views) {
-        if (!v->isVisible() || v->getViewSize().intersect(area).isEmpty())
+        if (!v->isVisible() || v->getViewSize().intersect(touched).isEmpty())
             continue;
         context->setClipRect(area);
         context->setGlobalAlpha(1.0f);
         v->draw(context);
     }
+    context->clearClipLimit();
     context->resetClipRect();
     context->setGlobalAlpha(1.0f);
+    context->setRenditions(nullptr);
 }
 
 CView* CFrame::viewAt(CPoint where) const {

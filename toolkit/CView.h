@@ -9,6 +9,7 @@
 #include "toolkit/CBitmap.h"
 #include "toolkit/CDrawContext.h"
 #include "toolkit/CGeometry.h"
+#include "toolkit/CRenditions.h"
 
 class CFrame;
 class CControl;
@@ -113,6 +114,8 @@ class CEditorHooks {
     virtual void beginEdit(int index) = 0;
     virtual void endEdit(int index) = 0;
     virtual int getKnobMode() const = 0;
+    // The frame's scale changed (its window and pictures are resized already).
+    virtual void frameScaleChanged(double) {}
 };
 
 // A pick from a popup list: the menu the entry belongs to (the menu itself or one of its
@@ -144,6 +147,9 @@ class IPlatformFrame {
     // The window system connection's file descriptor, for hosts that wake the frame when it is
     // readable instead of idling it; -1 where there is none.
     virtual int eventDescriptor() const { return -1; }
+    // The frame's scale changed: the window and back buffer take the new device size, and
+    // everything is painted again.
+    virtual void scaleChanged() {}
 };
 
 class CTimer {
@@ -180,6 +186,17 @@ class CFrame : public CView {
 
     void setPlatform(std::unique_ptr<IPlatformFrame> p);
     IPlatformFrame* getPlatform() const { return platform.get(); }
+
+    // Device pixels per layout pixel (1 .. 3; NaN gives 1). The views keep their layout; the
+    // platform frame resizes its window and pictures, and the editor hears of it.
+    void setScale(double scale);
+    double getScale() const { return scale; }
+    // The frame's size in device pixels.
+    CRect getDeviceSize() const { return deviceRect(size, scale); }
+    // A device position (window coordinates) as a layout position.
+    CPoint toLayout(CPoint device) const { return layoutPoint(device, scale); }
+    // The skin renditions held while drawing above 1x.
+    CRenditions& getRenditions() { return renditions; }
     CEditorHooks* getEditor() const { return editor; }
 
     // Takes ownership; later views lie above earlier ones.
@@ -226,4 +243,6 @@ class CFrame : public CView {
     CView* mouseCapture = nullptr;
     CView* focusView = nullptr;
     bool inIdle = false;
+    double scale = 1.0;
+    CRenditions renditions;
 };

@@ -106,6 +106,10 @@ constexpr VstInt32 fourCharCode(char a, char b, char c, char d) {
 }
 
 constexpr VstInt32 kEffectMagic = fourCharCode('V', 's', 't', 'P');
+// effVendorSpecific with this index and value carries the host's editor scale factor in opt;
+// hosts send it to plug-ins whose canDo("supportsViewDpiScaling") answers 1.
+constexpr VstInt32 kVendorScaleIndex = fourCharCode('P', 'r', 'e', 'S');
+constexpr VstIntPtr kVendorScaleValue = fourCharCode('A', 'e', 'C', 's');
 constexpr VstInt32 kVstVersion = 2400;
 
 enum VstAEffectFlags : VstInt32 {

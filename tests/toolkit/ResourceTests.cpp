@@ -1,6 +1,7 @@
 // Every skin image linked into the module, read back through the resource lookup.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
 #include <string>
 
@@ -67,6 +68,54 @@ TEST(SkinResources, BackgroundAndDisplayAreOpaqueAndNothingElseIsLinkedAsPng) {
         found += findResource(number, "PNG", &data, &size);
     }
     EXPECT_EQ(found, int(std::size(kSkins)));
+}
+
+// Mean channel difference between frame `bigFrame` of `big` averaged down over k x k pixels and
+// frame `oneFrame` of `one`.
+double frameDistance(const CBitmap& big, int bigFrame, const CBitmap& one, int oneFrame, int frameHeight, int k) {
+    double sum = 0.0;
+    for (int y = 0; y < frameHeight; ++y)
+        for (int x = 0; x < one.getWidth(); ++x)
+            for (int shift = 0; shift < 32; shift += 8) {
+                int total = 0;
+                for (int dy = 0; dy < k; ++dy)
+                    for (int dx = 0; dx < k; ++dx)
+                        total += (big.pixel(x * k + dx, (bigFrame * frameHeight + y) * k + dy) >> shift) & 255;
+                sum += std::abs(double(total) / (k * k) -
+                                double((one.pixel(x, oneFrame * frameHeight + y) >> shift) & 255));
+            }
+    return sum / (one.getWidth() * frameHeight * 4.0);
+}
+
+// The 2x and 3x renditions are the same drawings with the same frames: averaged down, each frame
+// is its 1x frame (give or take anti-aliasing and the hinting of small text), and nearer to it
+// than to the frame at the other end of the strip.
+TEST(SkinResources, EveryImageHasRenditionsAtTwoAndThreeTimesWithTheSameFrames) {
+    for (int k : {2, 3}) {
+        int found = 0;
+        for (int number = 0; number < 1000; ++number) {
+            const unsigned char* data = nullptr;
+            std::size_t size = 0;
+            found += findResource(number, k == 2 ? "PNG2X" : "PNG3X", &data, &size);
+        }
+        EXPECT_EQ(found, int(std::size(kSkins)));
+        for (const Skin& s : kSkins) {
+            SCOPED_TRACE(std::to_string(s.number) + " at " + std::to_string(k));
+            auto one = CBitmap::fromResource(s.number);
+            auto big = CBitmap::renditionFromResource(s.number, k);
+            ASSERT_TRUE(one && big);
+            ASSERT_EQ(big->getWidth(), s.width * k);
+            ASSERT_EQ(big->getHeight(), s.height * k);
+            const int h = s.height / s.frames, last = s.frames - 1;
+            for (int f : {0, last}) {
+                double same = frameDistance(*big, f, *one, f, h, k);
+                EXPECT_LT(same, 20.0) << "frame " << f;
+                if (s.frames > 1) {
+                    EXPECT_LT(same, frameDistance(*big, f, *one, last - f, h, k)) << "frame " << f;
+                }
+            }
+        }
+    }
 }
 
 TEST(SkinResources, UserGuideIsTextWithCrLfLinesAndHeadings) {

@@ -309,4 +309,34 @@ TEST_F(X11FrameTest, HostDestroyingItsWindowFirstIsSurvived) {
     EXPECT_EQ(hostErrors, 1);
 }
 
+TEST_F(X11FrameTest, AtTwiceTheScaleThePopupListIsTwiceAsLargeAndPicksByDevicePixels) {
+    XResizeWindow(display, parent, 1240, 864);
+    CFrame* frame = makeFrame(&rec);
+    auto* menu = new COptionMenu(CRect(20, 100, 168, 115), &rec, 748, COptionMenu::kCheckStyle);
+    for (const char* s : {"everything", "-", "pan", "gain"}) menu->addEntry(s);
+    frame->addView(menu);
+    frame->setScale(2.0);
+    CX11Frame* x11 = CX11Frame::attach(frame, parent);
+    ASSERT_TRUE(x11);
+    XWindowAttributes w{};
+    XGetWindowAttributes(display, x11->getWindow(), &w);
+    EXPECT_EQ(w.width, 1240);
+    EXPECT_EQ(w.height, 864);
+    click(kLeft + 60, kTop + 214);  // inside the menu, in device pixels
+    ASSERT_TRUE(idleUntil(frame, [&] { return x11->getPopupWindow(0) != 0; }));
+    XWindowAttributes a{};
+    XGetWindowAttributes(display, x11->getPopupWindow(0), &a);
+    EXPECT_EQ(a.x, kLeft + 40);
+    EXPECT_EQ(a.y, kTop + 230);
+    // As tall as the 1x list twice over: borders, three rows and a separator.
+    EXPECT_EQ(a.height, 2 * (4 + 3 * CPopupList::kRowHeight + CPopupList::kSeparatorHeight));
+    // The third row ("pan"), in the device pixels of the list.
+    int rowY = a.y + 2 * (2 + CPopupList::kRowHeight + CPopupList::kSeparatorHeight + 5);
+    click(a.x + 40, rowY);
+    ASSERT_TRUE(idleUntil(frame, [&] { return !rec.reports.empty(); }));
+    EXPECT_EQ(rec.reports.back().control, menu);
+    EXPECT_EQ(menu->getCurrentIndex(), 2);
+    delete frame;
+}
+
 }  // namespace

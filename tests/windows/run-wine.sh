@@ -9,7 +9,7 @@ linux=$(realpath "$2")
 source=$(realpath "$3")
 vst3=Zornbeck.vst3/Contents/x86_64-win/Zornbeck.vst3
 for f in Zornbeck.dll zornbeck.exe blackbox_tests.exe editor_window_tests.exe platform_services_tests.exe \
-  module_dump.exe "$vst3" vst3_tests.exe vst3_editor_window_tests.exe; do
+  scale_window_tests.exe module_dump.exe "$vst3" vst3_tests.exe vst3_editor_window_tests.exe; do
   if [ ! -f "$win/$f" ]; then
     echo "no $win/$f: build the Windows binaries first (make windows)"
     exit 77
@@ -100,7 +100,9 @@ host_runs() {
     cmp -s "$work/plain.wav" "$work/bundle.wav" || { echo "the VST 3 bundle renders differently"; return 1; }
   wine "$exe" screenshot "$out\\editor.png" --program 0 >/dev/null && [ -s "$work/editor.png" ] ||
     { echo "screenshot failed"; return 1; }
-  "$linux/zornbeck" screenshot "$work/linux-editor.png" --program 0 >/dev/null
+  "$linux/zornbeck" screenshot "$work/linux-editor.png" --program 0 >/dev/null &&
+    "$linux/zornbeck" screenshot "$work/linux-editor-2x.png" --program 0 --scale 2 >/dev/null &&
+    "$linux/zornbeck" screenshot "$work/linux-editor-15x.png" --program 0 --scale 1.5 >/dev/null
 }
 step "zornbeck.exe info, render with chunks and through the VST 3 bundle, screenshot" host_runs
 
@@ -115,6 +117,21 @@ editor_suite() {
         wine '$win/zornbeck.exe' edit --seconds 1 --program 3 >/dev/null"
 }
 step "editor in a Win32 window (VST 2.4 and VST 3), the message box and zornbeck.exe edit, under Xvfb" editor_suite
+wineserver -w
+
+# The host's scale factor first; then Wine's DPI raised to 192, which a per-monitor aware host's
+# window takes.
+scale_suite() {
+  ZB_LINUX_PICTURE_2X=$(winpath "$work/linux-editor-2x.png") ZB_LINUX_PICTURE_15X=$(winpath "$work/linux-editor-15x.png") \
+    xvfb-run -a -s "-screen 0 2000x1400x24" sh -c \
+    "wine '$win/scale_window_tests.exe' --gtest_brief=1 --gtest_filter=-*PerMonitor*" || return 1
+  wineserver -w
+  wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 192 /f >/dev/null 2>&1 || return 1
+  wineserver -w
+  xvfb-run -a -s "-screen 0 2000x1400x24" sh -c \
+    "wine '$win/scale_window_tests.exe' --gtest_brief=1 --gtest_filter=*PerMonitor*"
+}
+step "editor at 1.5x to 3x in a Win32 window, and at a window's 192 dpi, under Xvfb" scale_suite
 wineserver -w
 
 if [ "$failures" -ne 0 ]; then

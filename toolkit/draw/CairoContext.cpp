@@ -76,41 +76,68 @@ void selectToolkitFont(cairo_t* cr, const CFontDesc& font) {
     cairo_font_options_destroy(options);
 }
 
-std::unique_ptr<CDrawContext> createBitmapContext(CBitmap& target) {
-    return std::make_unique<CCairoContext>(target);
+std::unique_ptr<CDrawContext> createBitmapContext(CBitmap& target, double scale) {
+    return std::make_unique<CCairoContext>(target, scale);
 }
 
-CCairoContext::CCairoContext(CBitmap& t)
-    : target(t),
+CCairoContext::CCairoContext(CBitmap& t, double s)
+    : CDrawContext(s),
+      target(t),
       surface(cairo_image_surface_create_for_data(reinterpret_cast<unsigned char*>(t.pixels()),
                                                   CAIRO_FORMAT_ARGB32, t.getWidth(), t.getHeight(),
                                                   t.getWidth() * 4)),
       cr(cairo_create(surface)),
-      clip(0, 0, t.getWidth(), t.getHeight()) {
+      measure(cr),
+      clip(layoutRect(bounds(), scale)) {
+    if (scale != 1.0) {
+        cairo_scale(cr, scale, scale);
+        measureSurface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 1, 1);
+        measure = cairo_create(measureSurface);
+        selectToolkitFont(measure, font);
+    }
     selectToolkitFont(cr, font);
 }
 
 CCairoContext::~CCairoContext() {
+    if (measure != cr) {
+        cairo_destroy(measure);
+        cairo_surface_destroy(measureSurface);
+    }
     cairo_destroy(cr);
     cairo_surface_flush(surface);
     cairo_surface_destroy(surface);
 }
 
-void CCairoContext::setClipRect(const CRect& r) {
-    clip = r.intersect(CRect(0, 0, target.getWidth(), target.getHeight()));
+void CCairoContext::clipDevice(const CRect& device) {
     cairo_reset_clip(cr);
-    cairo_rectangle(cr, clip.left, clip.top, clip.width(), clip.height());
+    cairo_matrix_t m;
+    cairo_get_matrix(cr, &m);
+    cairo_identity_matrix(cr);
+    cairo_rectangle(cr, device.left, device.top, device.width(), device.height());
     cairo_clip(cr);
+    cairo_set_matrix(cr, &m);
+}
+
+void CCairoContext::setClipRect(const CRect& r) {
+    CRect device = deviceClip(r, bounds());
+    clip = layoutRect(device, scale);
+    clipDevice(device);
 }
 
 void CCairoContext::resetClipRect() {
-    clip = CRect(0, 0, target.getWidth(), target.getHeight());
-    cairo_reset_clip(cr);
+    CRect device = fullDeviceClip(bounds());
+    clip = layoutRect(device, scale);
+    if (device == bounds())
+        cairo_reset_clip(cr);
+    else
+        clipDevice(device);
 }
 
 void CCairoContext::setFont(const CFontDesc& f) {
     font = f;
     selectToolkitFont(cr, font);
+    if (measure != cr)
+        selectToolkitFont(measure, font);
 }
 
 void CCairoContext::setSource(CColor c) {
@@ -154,7 +181,7 @@ void CCairoContext::fillPolygon(const CPoint* points, int count) {
 
 int CCairoContext::getStringWidth(const std::string& text) {
     cairo_text_extents_t extents;
-    cairo_text_extents(cr, validUtf8(text).c_str(), &extents);
+    cairo_text_extents(measure, validUtf8(text).c_str(), &extents);
     return int(std::lround(extents.x_advance));
 }
 
@@ -162,7 +189,7 @@ void CCairoContext::drawString(const std::string& text, const CRect& r, CHoriTxt
     if (text.empty())
         return;
     cairo_font_extents_t fe;
-    cairo_font_extents(cr, &fe);
+    cairo_font_extents(measure, &fe);
     int width = getStringWidth(text);
     int x = r.left;
     if (align == kCenterText)
@@ -182,15 +209,41 @@ void CCairoContext::drawString(const std::string& text, const CRect& r, CHoriTxt
 void CCairoContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoint source, int alpha) {
     if (alpha <= 0 || dest.isEmpty())
         return;
+    double factor = 1.0;
+    const CBitmap& image = scale == 1.0 && bitmap.getDensity() == 1.0 ? bitmap : renditionOf(bitmap, factor);
+    // Only the rows that `dest` shows, so that filtering never reaches into a film strip's
+    // neighbouring frames: its edges are extended instead.
+    int firstRow = std::clamp(int(std::lround(source.y * factor)), 0, image.getHeight());
+    int lastRow = std::clamp(int(std::lround((source.y + dest.height()) * factor)), firstRow, image.getHeight());
+    const bool plain = scale == 1.0 && factor == 1.0;
+    if (plain) {
+        firstRow = 0;
+        lastRow = image.getHeight();
+    }
+    if (lastRow <= firstRow || image.getWidth() <= 0)
+        return;
     // Cairo only reads the source pixels here.
-    auto* bits = reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(bitmap.pixels()));
-    cairo_surface_t* src = cairo_image_surface_create_for_data(bits, CAIRO_FORMAT_ARGB32, bitmap.getWidth(),
-                                                               bitmap.getHeight(), bitmap.getWidth() * 4);
+    auto* bits = reinterpret_cast<unsigned char*>(const_cast<std::uint32_t*>(image.pixels())) +
+                 std::size_t(firstRow) * std::size_t(image.getWidth()) * 4;
+    cairo_surface_t* src = cairo_image_surface_create_for_data(bits, CAIRO_FORMAT_ARGB32, image.getWidth(),
+                                                               lastRow - firstRow, image.getWidth() * 4);
     cairo_save(cr);
     cairo_rectangle(cr, dest.left, dest.top, dest.width(), dest.height());
     cairo_clip(cr);
     cairo_set_source_surface(cr, src, dest.left - source.x, dest.top - source.y);
-    cairo_pattern_set_filter(cairo_get_source(cr), CAIRO_FILTER_NEAREST);
+    cairo_pattern_t* pattern = cairo_get_source(cr);
+    if (plain) {
+        cairo_pattern_set_filter(pattern, CAIRO_FILTER_NEAREST);
+    } else {
+        cairo_matrix_t m;
+        cairo_matrix_init_scale(&m, factor, factor);
+        cairo_matrix_translate(&m, -(dest.left - source.x), -(dest.top - source.y) - double(firstRow) / factor);
+        cairo_pattern_set_matrix(pattern, &m);
+        cairo_pattern_set_extend(pattern, CAIRO_EXTEND_PAD);
+        // A rendition of exactly this scale is copied pixel for pixel; any other is filtered
+        // down (or a plain image up) with a good filter.
+        cairo_pattern_set_filter(pattern, factor == scale ? CAIRO_FILTER_NEAREST : CAIRO_FILTER_GOOD);
+    }
     cairo_paint_with_alpha(cr, std::min(alpha, 255) / 255.0 * globalAlpha);
     cairo_restore(cr);
     cairo_surface_destroy(src);

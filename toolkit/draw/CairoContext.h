@@ -7,7 +7,7 @@
 
 class CCairoContext : public CDrawContext {
   public:
-    explicit CCairoContext(CBitmap& target);
+    explicit CCairoContext(CBitmap& target, double scale = 1.0);
     ~CCairoContext() override;
 
     void setClipRect(const CRect& clip) override;
@@ -31,11 +31,17 @@ class CCairoContext : public CDrawContext {
 
   private:
     void setSource(CColor c);
+    // Clips to device pixels, whatever the transform.
+    void clipDevice(const CRect& device);
+    CRect bounds() const { return CRect(0, 0, target.getWidth(), target.getHeight()); }
 
     CBitmap& target;
     cairo_surface_t* surface;
     cairo_t* cr;
-    CRect clip;
+    // Text is measured at 1x, so that layout is the same at every scale; at 1x this is `cr`.
+    cairo_surface_t* measureSurface = nullptr;
+    cairo_t* measure;
+    CRect clip;  // layout
     CColor fillColor = kWhiteCColor;
     CColor frameColor = kBlackCColor;
     CColor fontColor = kBlackCColor;

@@ -76,11 +76,12 @@ bool ensureGdiplus() {
     return started;
 }
 
-std::unique_ptr<CDrawContext> createBitmapContext(CBitmap& target) {
-    return std::make_unique<CGdiplusContext>(target);
+std::unique_ptr<CDrawContext> createBitmapContext(CBitmap& target, double scale) {
+    return std::make_unique<CGdiplusContext>(target, scale);
 }
 
-CGdiplusContext::CGdiplusContext(CBitmap& t) : target(t), clip(0, 0, t.getWidth(), t.getHeight()) {
+CGdiplusContext::CGdiplusContext(CBitmap& t, double s)
+    : CDrawContext(s), target(t), clip(layoutRect(bounds(), scale)), deviceClip_(bounds()) {
     ensureGdiplus();
     surface = std::make_unique<Gdiplus::Bitmap>(std::max(t.getWidth(), 1), std::max(t.getHeight(), 1),
                                                 t.getWidth() * 4, PixelFormat32bppPARGB,
@@ -92,6 +93,12 @@ CGdiplusContext::CGdiplusContext(CBitmap& t) : target(t), clip(0, 0, t.getWidth(
     graphics->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
     graphics->SetCompositingMode(Gdiplus::CompositingModeSourceOver);
     graphics->SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
+    if (scale != 1.0) {
+        graphics->ScaleTransform(Gdiplus::REAL(scale), Gdiplus::REAL(scale));
+        measureSurface = std::make_unique<Gdiplus::Bitmap>(1, 1, PixelFormat32bppPARGB);
+        measureGraphics = std::make_unique<Gdiplus::Graphics>(measureSurface.get());
+        measureGraphics->SetTextRenderingHint(Gdiplus::TextRenderingHintAntiAlias);
+    }
     setFont(font);
 }
 
@@ -107,17 +114,30 @@ Gdiplus::Color CGdiplusContext::colorOf(CColor c) const {
 }
 
 void CGdiplusContext::applyClip(const CRect& r) {
+    if (scale == 1.0) {
+        graphics->SetClip(Gdiplus::Rect(r.left, r.top, r.width(), r.height()), Gdiplus::CombineModeReplace);
+        return;
+    }
+    Gdiplus::Matrix transform;
+    graphics->GetTransform(&transform);
+    graphics->ResetTransform();
     graphics->SetClip(Gdiplus::Rect(r.left, r.top, r.width(), r.height()), Gdiplus::CombineModeReplace);
+    graphics->SetTransform(&transform);
 }
 
 void CGdiplusContext::setClipRect(const CRect& r) {
-    clip = r.intersect(CRect(0, 0, target.getWidth(), target.getHeight()));
-    applyClip(clip);
+    deviceClip_ = deviceClip(r, bounds());
+    clip = layoutRect(deviceClip_, scale);
+    applyClip(deviceClip_);
 }
 
 void CGdiplusContext::resetClipRect() {
-    clip = CRect(0, 0, target.getWidth(), target.getHeight());
-    graphics->ResetClip();
+    deviceClip_ = fullDeviceClip(bounds());
+    clip = layoutRect(deviceClip_, scale);
+    if (deviceClip_ == bounds())
+        graphics->ResetClip();
+    else
+        applyClip(deviceClip_);
 }
 
 void CGdiplusContext::setFont(const CFontDesc& f) {
@@ -177,7 +197,8 @@ int CGdiplusContext::getStringWidth(const std::string& text) {
         return 0;
     std::wstring wide = wideText(text);
     Gdiplus::RectF box;
-    graphics->MeasureString(wide.c_str(), INT(wide.size()), gdiFont.get(), Gdiplus::PointF(0, 0),
+    Gdiplus::Graphics* measure = measureGraphics ? measureGraphics.get() : graphics.get();
+    measure->MeasureString(wide.c_str(), INT(wide.size()), gdiFont.get(), Gdiplus::PointF(0, 0),
                             &typographic(), &box);
     return int(std::lround(box.Width));
 }
@@ -198,40 +219,61 @@ void CGdiplusContext::drawString(const std::string& text, const CRect& r, CHoriT
     if (align == kRightText)
         x = r.right - width;
     int baseline = r.top + int(std::lround((r.height() + ascent - descent) / 2.0));
-    applyClip(clip.intersect(r));
+    applyClip(deviceClip_.intersect(deviceRect(r, scale)));
     std::wstring wide = wideText(text);
     Gdiplus::SolidBrush brush(colorOf(fontColor));
     graphics->DrawString(wide.c_str(), INT(wide.size()), gdiFont.get(),
                          Gdiplus::PointF(Gdiplus::REAL(x), Gdiplus::REAL(baseline - ascent)), &typographic(),
                          &brush);
-    applyClip(clip);
+    applyClip(deviceClip_);
 }
 
 void CGdiplusContext::drawBitmap(const CBitmap& bitmap, const CRect& dest, CPoint source, int alpha) {
     if (alpha <= 0 || dest.isEmpty() || bitmap.getWidth() <= 0 || bitmap.getHeight() <= 0)
         return;
-    // GDI+ only reads the source pixels here.
-    Gdiplus::Bitmap image(bitmap.getWidth(), bitmap.getHeight(), bitmap.getWidth() * 4, PixelFormat32bppPARGB,
-                          reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(bitmap.pixels())));
     // Source rectangle clipped to the image, as Cairo paints nothing outside its source.
     CRect src(source.x, source.y, source.x + dest.width(), source.y + dest.height());
-    CRect inside = src.intersect(CRect(0, 0, bitmap.getWidth(), bitmap.getHeight()));
+    const double density = bitmap.getDensity();
+    CRect inside = src.intersect(CRect(0, 0, int(std::lround(bitmap.getWidth() / density)),
+                                       int(std::lround(bitmap.getHeight() / density))));
     if (inside.isEmpty())
         return;
-    Gdiplus::Rect to(dest.left + inside.left - src.left, dest.top + inside.top - src.top, inside.width(),
-                     inside.height());
+    double factor = 1.0;
+    const CBitmap& image = scale == 1.0 && bitmap.getDensity() == 1.0 ? bitmap : renditionOf(bitmap, factor);
+    // Only the rows shown, so that filtering never reaches into a film strip's next frame.
+    const int firstRow = std::min(int(std::lround(inside.top * factor)), image.getHeight());
+    const int rows = std::min(int(std::lround(inside.height() * factor)), image.getHeight() - firstRow);
+    if (rows <= 0)
+        return;
+    // GDI+ only reads the source pixels here.
+    Gdiplus::Bitmap part(image.getWidth(), rows, image.getWidth() * 4, PixelFormat32bppPARGB,
+                         reinterpret_cast<BYTE*>(const_cast<std::uint32_t*>(image.pixels()) +
+                                                 std::size_t(firstRow) * std::size_t(image.getWidth())));
     float opacity = std::min(alpha, 255) / 255.0f * globalAlpha;
-    applyClip(clip.intersect(dest));
-    if (opacity >= 1.0f) {
-        graphics->DrawImage(&image, to, inside.left, inside.top, inside.width(), inside.height(),
-                            Gdiplus::UnitPixel);
-    } else {
+    applyClip(deviceClip_.intersect(deviceRect(dest, scale)));
+    Gdiplus::ImageAttributes attributes;
+    if (opacity < 1.0f) {
         Gdiplus::ColorMatrix matrix = {
             {{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, opacity, 0}, {0, 0, 0, 0, 1}}};
-        Gdiplus::ImageAttributes attributes;
         attributes.SetColorMatrix(&matrix);
-        graphics->DrawImage(&image, to, inside.left, inside.top, inside.width(), inside.height(),
-                            Gdiplus::UnitPixel, &attributes);
     }
-    applyClip(clip);
+    if (scale == 1.0 && factor == 1.0) {
+        Gdiplus::Rect to(dest.left + inside.left - src.left, dest.top + inside.top - src.top, inside.width(),
+                         inside.height());
+        graphics->DrawImage(&part, to, inside.left, 0, inside.width(), inside.height(), Gdiplus::UnitPixel,
+                            opacity < 1.0f ? &attributes : nullptr);
+    } else {
+        // A rendition of exactly this scale is copied pixel for pixel; any other is filtered.
+        graphics->SetInterpolationMode(factor == scale ? Gdiplus::InterpolationModeNearestNeighbor
+                                                               : Gdiplus::InterpolationModeHighQualityBicubic);
+        attributes.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+        Gdiplus::RectF to(Gdiplus::REAL(dest.left + inside.left - src.left),
+                          Gdiplus::REAL(dest.top + inside.top - src.top), Gdiplus::REAL(inside.width()),
+                          Gdiplus::REAL(inside.height()));
+        graphics->DrawImage(&part, to, Gdiplus::REAL(inside.left * factor), 0,
+                            Gdiplus::REAL(inside.width() * factor),
+                            Gdiplus::REAL(rows), Gdiplus::UnitPixel, &attributes);
+        graphics->SetInterpolationMode(Gdiplus::InterpolationModeNearestNeighbor);
+    }
+    applyClip(deviceClip_);
 }

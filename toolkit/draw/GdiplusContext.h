@@ -15,7 +15,7 @@ bool ensureGdiplus();
 
 class CGdiplusContext : public CDrawContext {
   public:
-    explicit CGdiplusContext(CBitmap& target);
+    explicit CGdiplusContext(CBitmap& target, double scale = 1.0);
     ~CGdiplusContext() override;
     CGdiplusContext(const CGdiplusContext&) = delete;
     CGdiplusContext& operator=(const CGdiplusContext&) = delete;
@@ -41,13 +41,19 @@ class CGdiplusContext : public CDrawContext {
 
   private:
     Gdiplus::Color colorOf(CColor c) const;
-    void applyClip(const CRect& r);
+    // Clips to device pixels, whatever the transform.
+    void applyClip(const CRect& device);
+    CRect bounds() const { return CRect(0, 0, target.getWidth(), target.getHeight()); }
 
     CBitmap& target;
     std::unique_ptr<Gdiplus::Bitmap> surface;
     std::unique_ptr<Gdiplus::Graphics> graphics;
+    // Text is measured at 1x, so that layout is the same at every scale.
+    std::unique_ptr<Gdiplus::Bitmap> measureSurface;
+    std::unique_ptr<Gdiplus::Graphics> measureGraphics;
     std::unique_ptr<Gdiplus::Font> gdiFont;
-    CRect clip;
+    CRect clip;        // layout
+    CRect deviceClip_;  // device pixels
     CColor fillColor = kWhiteCColor;
     CColor frameColor = kBlackCColor;
     CColor fontColor = kBlackCColor;

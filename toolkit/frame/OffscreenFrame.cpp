@@ -8,16 +8,21 @@ COffscreenFrame* COffscreenFrame::attach(CFrame* frame) {
 }
 
 COffscreenFrame::COffscreenFrame(CFrame* f)
-    : frame(f), image(f->getViewSize().width(), f->getViewSize().height()) {}
+    : frame(f), image(f->getDeviceSize().width(), f->getDeviceSize().height()) {}
+
+void COffscreenFrame::scaleChanged() {
+    image = CBitmap(frame->getDeviceSize().width(), frame->getDeviceSize().height());
+    invalidRect(frame->getViewSize());
+}
 
 CMouseResult COffscreenFrame::mouseDown(CPoint where, int buttons) {
-    return frame->onMouseDown(where, buttons);
+    return frame->onMouseDown(frame->toLayout(where), buttons);
 }
 CMouseResult COffscreenFrame::mouseMove(CPoint where, int buttons) {
-    return frame->onMouseMoved(where, buttons);
+    return frame->onMouseMoved(frame->toLayout(where), buttons);
 }
 CMouseResult COffscreenFrame::mouseUp(CPoint where, int buttons) {
-    return frame->onMouseUp(where, buttons);
+    return frame->onMouseUp(frame->toLayout(where), buttons);
 }
 
 void COffscreenFrame::click(CPoint where, int buttons) {
@@ -54,7 +59,7 @@ void COffscreenFrame::flush() {
         return;
     CRect area = pending;
     pending = CRect();
-    auto context = createBitmapContext(image);
+    auto context = createBitmapContext(image, frame->getScale());
     frame->drawRect(context.get(), area);
 }
 

@@ -21,7 +21,8 @@ class COffscreenFrame : public IPlatformFrame {
     // The menus opened so far, most recent last.
     const std::vector<COptionMenu*>& popupsOpened() const { return opened; }
 
-    // Injected input, in frame coordinates.
+    // Injected input, in device pixels of the picture (layout pixels times the frame's scale),
+    // as a window system would deliver it.
     CMouseResult mouseDown(CPoint where, int buttons = kLButton);
     CMouseResult mouseMove(CPoint where, int buttons = kLButton);
     CMouseResult mouseUp(CPoint where, int buttons = kLButton);
@@ -33,7 +34,7 @@ class COffscreenFrame : public IPlatformFrame {
     // Virtual time; timers fire from the frame's idle.
     void advanceTime(std::uint32_t ms) { now += ms; }
 
-    // Paints what is invalid and answers the picture.
+    // Paints what is invalid and answers the picture, in device pixels.
     const CBitmap& capture();
     // Repaints everything and answers the picture.
     const CBitmap& captureAll();
@@ -45,6 +46,7 @@ class COffscreenFrame : public IPlatformFrame {
     void closePopup() override {}
     std::uint32_t ticks() const override { return now; }
     void keyboardFocusChanged(CView*) override {}
+    void scaleChanged() override;
 
   private:
     explicit COffscreenFrame(CFrame* frame);

@@ -2,12 +2,65 @@
 
 #include <windowsx.h>
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "toolkit/Controls.h"
+#include "toolkit/frame/SystemScale.h"
 
 namespace {
+
+// Per-monitor DPI functions of Windows 10; looked up, so older systems (and Wine versions without
+// them) still load the module and get the system's DPI.
+using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+using GetWindowDpiAwarenessContextFn = HANDLE(WINAPI*)(HWND);
+using SetThreadDpiAwarenessContextFn = HANDLE(WINAPI*)(HANDLE);
+
+template <typename F>
+F user32(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), name)));
+}
+
+UINT dpiOf(HWND window) {
+    static auto forWindow = user32<GetDpiForWindowFn>("GetDpiForWindow");
+    if (window && forWindow)
+        if (UINT dpi = forWindow(window))
+            return dpi;
+    HDC screen = GetDC(nullptr);
+    int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSX) : 96;
+    if (screen)
+        ReleaseDC(nullptr, screen);
+    return dpi > 0 ? UINT(dpi) : 96;
+}
+
+// The thread's DPI awareness set to that of `like` for as long as it lives, then restored: a
+// host may run us in a thread of another awareness than its window's.
+class DpiAwarenessOf {
+  public:
+    explicit DpiAwarenessOf(HWND like) {
+        static auto ofWindow = user32<GetWindowDpiAwarenessContextFn>("GetWindowDpiAwarenessContext");
+        static auto setThread = user32<SetThreadDpiAwarenessContextFn>("SetThreadDpiAwarenessContext");
+        if (like && ofWindow && setThread) {
+            set = setThread;
+            if (HANDLE context = ofWindow(like))
+                previous = setThread(context);
+        }
+    }
+    ~DpiAwarenessOf() {
+        if (previous)
+            set(previous);
+    }
+    DpiAwarenessOf(const DpiAwarenessOf&) = delete;
+    DpiAwarenessOf& operator=(const DpiAwarenessOf&) = delete;
+
+  private:
+    SetThreadDpiAwarenessContextFn set = nullptr;
+    HANDLE previous = nullptr;
+};
+
+constexpr UINT kMsgDpiChanged = 0x02E0;             // WM_DPICHANGED (top-level windows)
+constexpr UINT kMsgDpiChangedAfterParent = 0x02E3;  // WM_DPICHANGED_AFTERPARENT (children)
 
 constexpr UINT_PTR kIdleTimer = 1;
 constexpr UINT kIdlePeriodMs = 20;
@@ -107,6 +160,12 @@ HMENU buildMenu(COptionMenu* menu, std::vector<CPopupPick>& picks) {
 
 }  // namespace
 
+double systemScale(void* parent) {
+    HWND window = static_cast<HWND>(parent);
+    DpiAwarenessOf awareness(window);
+    return clampScale(dpiOf(window) / 96.0);
+}
+
 const char* CWin32Frame::windowClassName() {
     return "ZornbeckEditorFrame";
 }
@@ -129,14 +188,16 @@ CWin32Frame* CWin32Frame::attach(CFrame* frame, void* parent) {
     }
     ++classUsers;
     const CRect& r = frame->getViewSize();
-    HWND window = CreateWindowExA(0, windowClassName(), "", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, r.width(),
-                                  r.height(), parentWindow, nullptr, instance, nullptr);
+    const CRect device = frame->getDeviceSize();
+    DpiAwarenessOf awareness(parentWindow);
+    HWND window = CreateWindowExA(0, windowClassName(), "", WS_CHILD | WS_CLIPSIBLINGS, 0, 0, device.width(),
+                                  device.height(), parentWindow, nullptr, instance, nullptr);
     if (!window) {
         if (--classUsers == 0)
             UnregisterClassA(windowClassName(), instance);
         return nullptr;
     }
-    auto* platform = new CWin32Frame(frame, window);
+    auto* platform = new CWin32Frame(frame, window, parentWindow);
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(platform));
     frame->setPlatform(std::unique_ptr<IPlatformFrame>(platform));
     // The whole picture is drawn before the window first shows.
@@ -147,8 +208,8 @@ CWin32Frame* CWin32Frame::attach(CFrame* frame, void* parent) {
     return platform;
 }
 
-CWin32Frame::CWin32Frame(CFrame* f, HWND w)
-    : frame(f), window(w), backBuffer(f->getViewSize().width(), f->getViewSize().height()) {}
+CWin32Frame::CWin32Frame(CFrame* f, HWND w, HWND h)
+    : frame(f), window(w), backBuffer(f->getDeviceSize().width(), f->getDeviceSize().height()), host(h) {}
 
 CWin32Frame::~CWin32Frame() {
     closePopup();
@@ -158,6 +219,8 @@ CWin32Frame::~CWin32Frame() {
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
         DestroyWindow(window);
     }
+    if (editFont)
+        DeleteObject(editFont);
     if (--classUsers == 0)
         UnregisterClassA(windowClassName(), ownInstance());
 }
@@ -178,16 +241,35 @@ void CWin32Frame::flush() {
     if (area.isEmpty())
         return;
     {
-        auto context = createBitmapContext(backBuffer);
+        auto context = createBitmapContext(backBuffer, frame->getScale());
         frame->drawRect(context.get(), area);
     }
     if (windowGone)
         return;
+    DpiAwarenessOf awareness(host);
     HDC dc = GetDC(window);
     if (dc) {
-        show(area, dc);
+        show(deviceRect(area, frame->getScale()), dc);
         ReleaseDC(window, dc);
     }
+}
+
+void CWin32Frame::scaleChanged() {
+    closePopup();
+    closeEdit();
+    if (editFont) {
+        DeleteObject(editFont);  // made for the old scale
+        editFont = nullptr;
+    }
+    CRect device = frame->getDeviceSize();
+    backBuffer = CBitmap(device.width(), device.height());
+    if (!windowGone) {
+        DpiAwarenessOf awareness(host);
+        SetWindowPos(window, nullptr, 0, 0, device.width(), device.height(),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+    invalidRect(frame->getViewSize());
+    flush();
 }
 
 void CWin32Frame::show(const CRect& r, HDC dc) {
@@ -212,7 +294,7 @@ void CWin32Frame::paint() {
     HDC dc = BeginPaint(window, &ps);
     flush();
     CRect r(ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom);
-    r = r.intersect(frame->getViewSize());
+    r = r.intersect(frame->getDeviceSize());
     if (dc && !r.isEmpty())
         show(r, dc);
     EndPaint(window, &ps);
@@ -230,13 +312,18 @@ void CWin32Frame::keyboardFocusChanged(CView* view) {
 }
 
 void CWin32Frame::openEdit(CTextEdit* view) {
-    const CRect& r = view->getViewSize();
+    const CRect r = deviceRect(view->getViewSize(), frame->getScale());
     edit = CreateWindowExA(0, "EDIT", view->getEditText().c_str(), WS_CHILD | WS_VISIBLE | ES_AUTOHSCROLL,
                            r.left, r.top, r.width(), r.height(), window, nullptr, ownInstance(), nullptr);
     if (!edit)
         return;  // the toolkit's own field still takes the keys
     editing = view;
-    SendMessageA(edit, WM_SETFONT, WPARAM(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
+    if (frame->getScale() != 1.0 && !editFont)
+        editFont = CreateFontA(-int(std::lround(11 * frame->getScale())), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                               DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH, "Arial");
+    HGDIOBJ font = frame->getScale() != 1.0 && editFont ? editFont : GetStockObject(DEFAULT_GUI_FONT);
+    SendMessageA(edit, WM_SETFONT, WPARAM(font), FALSE);
     SendMessageA(edit, EM_LIMITTEXT, CTextEdit::kMaxLength, 0);
     SendMessageA(edit, EM_SETSEL, 0, -1);
     SetWindowLongPtrA(edit, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
@@ -317,7 +404,8 @@ void CWin32Frame::openPopup(COptionMenu* menu, CPoint where) {
     closePopup();
     std::vector<CPopupPick> picks;
     HMENU handle = buildMenu(menu, picks);
-    POINT at{where.x, where.y};
+    CRect device = deviceRect(CRect(where.x, where.y, where.x, where.y), frame->getScale());
+    POINT at{device.left, device.top};
     ClientToScreen(window, &at);
     popupShowing = true;
     // The menu runs its own message loop and answers the command picked, or 0.
@@ -345,7 +433,7 @@ LRESULT CALLBACK CWin32Frame::windowProc(HWND window, UINT message, WPARAM wPara
 }
 
 LRESULT CWin32Frame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
-    CPoint where{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+    CPoint where = frame->toLayout({GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
     switch (message) {
         case WM_PAINT:
             paint();
@@ -411,6 +499,12 @@ LRESULT CWin32Frame::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return DLGC_WANTALLKEYS | DLGC_WANTCHARS;
         case kMsgFinishEdit:
             finishEdit(wParam != 0);
+            return 0;
+        case kMsgDpiChanged:
+        case kMsgDpiChangedAfterParent:
+            // Moved to a monitor of another density: the frame takes its scale, the editor asks
+            // the host for the room.
+            frame->setScale(dpiOf(window) / 96.0);
             return 0;
         case WM_DESTROY:
             // The host destroyed its window first; the frame still owns us until it closes.

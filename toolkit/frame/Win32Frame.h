@@ -33,9 +33,10 @@ class CWin32Frame : public IPlatformFrame {
     void closePopup() override;
     std::uint32_t ticks() const override;
     void keyboardFocusChanged(CView* view) override;
+    void scaleChanged() override;
 
   private:
-    CWin32Frame(CFrame* frame, HWND window);
+    CWin32Frame(CFrame* frame, HWND window, HWND host);
     static LRESULT CALLBACK windowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT handle(UINT message, WPARAM wParam, LPARAM lParam);
     void paint();
@@ -48,11 +49,14 @@ class CWin32Frame : public IPlatformFrame {
 
     CFrame* frame;
     HWND window;
-    CBitmap backBuffer;
-    CRect pending;
+    CBitmap backBuffer;  // device pixels
+    CRect pending;       // layout
     bool popupShowing = false;
     HWND edit = nullptr;
     CTextEdit* editing = nullptr;
     WNDPROC editDefault = nullptr;
     bool windowGone = false;  // destroyed with the host's window
+    HFONT editFont = nullptr;
+    // The host's window: our thread takes its DPI awareness while it works on ours.
+    HWND host;
 };

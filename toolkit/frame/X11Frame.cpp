@@ -5,8 +5,12 @@
 #include <X11/keysym.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <ctime>
 #include <mutex>
+
+#include "toolkit/frame/SystemScale.h"
 
 namespace {
 
@@ -158,12 +162,22 @@ CKeyCode keyOf(XKeyEvent& event) {
 
 }  // namespace
 
+double systemScale(void*) {
+    if (Display* d = XOpenDisplay(nullptr)) {
+        std::optional<double> dpi = scaleFromXResources(XResourceManagerString(d));
+        XCloseDisplay(d);
+        if (dpi)
+            return *dpi;
+    }
+    return scaleFromText(std::getenv("GDK_SCALE")).value_or(1.0);
+}
+
 // One showing popup list: its window, picture and layout.
 struct PopupLevel {
     explicit PopupLevel(COptionMenu* menu) : list(menu, (menu->getStyle() & COptionMenu::kCheckStyle) != 0) {}
     CPopupList list;
     Window window = 0;
-    CRect screenRect;
+    CRect screenRect;  // device pixels
     std::unique_ptr<CBitmap> picture;
     int highlighted = -1;
 };
@@ -188,7 +202,8 @@ struct CX11Frame::Impl {
 
 CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
     const CRect& r = frame->getViewSize();
-    auto impl = std::make_unique<Impl>(r.width(), r.height());
+    const CRect device = frame->getDeviceSize();
+    auto impl = std::make_unique<Impl>(device.width(), device.height());
     impl->display = XOpenDisplay(nullptr);
     if (!impl->display)
         return nullptr;
@@ -210,13 +225,13 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
                             KeyPressMask | KeyReleaseMask | StructureNotifyMask;
     attributes.background_pixmap = None;
     impl->window =
-        XCreateWindow(d, Window(parent), 0, 0, unsigned(r.width()), unsigned(r.height()), 0, impl->depth,
+        XCreateWindow(d, Window(parent), 0, 0, unsigned(device.width()), unsigned(device.height()), 0, impl->depth,
                       InputOutput, impl->visual, CWEventMask | CWBackPixmap, &attributes);
     impl->gc = XCreateGC(d, impl->window, 0, nullptr);
     impl->image = imageFor(d, impl->visual, impl->depth, impl->backBuffer);
     // The whole picture is drawn before the window first shows.
     {
-        auto context = createBitmapContext(impl->backBuffer);
+        auto context = createBitmapContext(impl->backBuffer, frame->getScale());
         frame->drawRect(context.get(), r);
     }
     XMapWindow(d, impl->window);
@@ -278,14 +293,30 @@ void CX11Frame::flush() {
     if (!impl->pending.isEmpty()) {
         CRect area = impl->pending.intersect(frame->getViewSize());
         impl->pending = CRect();
-        auto context = createBitmapContext(impl->backBuffer);
+        auto context = createBitmapContext(impl->backBuffer, frame->getScale());
         frame->drawRect(context.get(), area);
         context.reset();
-        if (!impl->windowGone)
-            XPutImage(impl->display, impl->window, impl->gc, impl->image, area.left, area.top, area.left,
-                      area.top, unsigned(area.width()), unsigned(area.height()));
+        CRect device = deviceRect(area, frame->getScale()).intersect(frame->getDeviceSize());
+        if (!impl->windowGone && !device.isEmpty())
+            XPutImage(impl->display, impl->window, impl->gc, impl->image, device.left, device.top, device.left,
+                      device.top, unsigned(device.width()), unsigned(device.height()));
     }
     XFlush(impl->display);
+}
+
+void CX11Frame::scaleChanged() {
+    // A list showing was laid out for the old scale: it closes without a pick.
+    if (impl->popupMenu)
+        finishPopup({});
+    closePopup();
+    CRect device = frame->getDeviceSize();
+    releaseImage(impl->image);
+    impl->backBuffer = CBitmap(device.width(), device.height());
+    impl->image = imageFor(impl->display, impl->visual, impl->depth, impl->backBuffer);
+    if (!impl->windowGone)
+        XResizeWindow(impl->display, impl->window, unsigned(device.width()), unsigned(device.height()));
+    invalidRect(frame->getViewSize());
+    flush();
 }
 
 void CX11Frame::keyboardFocusChanged(CView* view) {
@@ -301,8 +332,8 @@ void CX11Frame::keyboardFocusChanged(CView* view) {
 
 namespace {
 
-void paintLevel(Display* d, GC gc, Visual* visual, int depth, PopupLevel& level) {
-    auto context = createBitmapContext(*level.picture);
+void paintLevel(Display* d, GC gc, Visual* visual, int depth, PopupLevel& level, double scale) {
+    auto context = createBitmapContext(*level.picture, scale);
     level.list.draw(*context, level.highlighted);
     context.reset();
     XImage* image = imageFor(d, visual, depth, *level.picture);
@@ -319,7 +350,7 @@ void CX11Frame::openLevel(COptionMenu* menu, int x, int y) {
     CRect size;
     {
         auto measure = createBitmapContext(scratch);
-        size = level->list.measure(*measure);
+        size = deviceRect(level->list.measure(*measure), frame->getScale());
     }
     Display* d = impl->display;
     int screenW = DisplayWidth(d, DefaultScreen(d));
@@ -336,7 +367,7 @@ void CX11Frame::openLevel(COptionMenu* menu, int x, int y) {
         XCreateWindow(d, impl->root, x, y, unsigned(size.width()), unsigned(size.height()), 0, impl->depth,
                       InputOutput, impl->visual, CWOverrideRedirect | CWEventMask | CWBackPixmap, &a);
     XMapRaised(d, level->window);
-    paintLevel(d, impl->gc, impl->visual, impl->depth, *level);
+    paintLevel(d, impl->gc, impl->visual, impl->depth, *level, frame->getScale());
     impl->levels.push_back(std::move(level));
     // The list is on the screen when this returns (and others may ask about its window).
     XSync(d, False);
@@ -354,7 +385,8 @@ void CX11Frame::openPopup(COptionMenu* menu, CPoint where) {
     impl->popupMenu = menu;
     Window child = 0;
     int x = 0, y = 0;
-    XTranslateCoordinates(impl->display, impl->window, impl->root, where.x, where.y, &x, &y, &child);
+    CRect at = deviceRect(CRect(where.x, where.y, where.x, where.y), frame->getScale());
+    XTranslateCoordinates(impl->display, impl->window, impl->root, at.left, at.top, &x, &y, &child);
     openLevel(menu, x, y);
     // Clicks outside the lists must reach us, to close them.
     impl->grabbed = XGrabPointer(impl->display, impl->levels[0]->window, True,
@@ -390,7 +422,8 @@ bool CX11Frame::popupEvent(XEvent& e) {
         for (int i = int(impl->levels.size()) - 1; i >= 0; --i) {
             PopupLevel& l = *impl->levels[std::size_t(i)];
             if (l.screenRect.pointInside({rx, ry})) {
-                entry = l.list.entryAt({rx - l.screenRect.left, ry - l.screenRect.top});
+                entry = l.list.entryAt(
+                    layoutPoint({rx - l.screenRect.left, ry - l.screenRect.top}, frame->getScale()));
                 return i;
             }
         }
@@ -401,7 +434,7 @@ bool CX11Frame::popupEvent(XEvent& e) {
         case Expose:
             for (auto& l : impl->levels)
                 if (l->window == e.xexpose.window)
-                    paintLevel(impl->display, impl->gc, impl->visual, impl->depth, *l);
+                    paintLevel(impl->display, impl->gc, impl->visual, impl->depth, *l, frame->getScale());
             return e.xexpose.window != impl->window;
         case MotionNotify: {
             int entry = -1;
@@ -412,11 +445,12 @@ bool CX11Frame::popupEvent(XEvent& e) {
             int highlighted = l.list.isPickable(entry) ? entry : -1;
             if (highlighted != l.highlighted) {
                 l.highlighted = highlighted;
-                paintLevel(impl->display, impl->gc, impl->visual, impl->depth, l);
+                paintLevel(impl->display, impl->gc, impl->visual, impl->depth, l, frame->getScale());
                 closeLevelsAbove(index);
                 if (COptionMenu* sub = l.list.getMenu()->getSubMenu(highlighted)) {
-                    CRect r = l.list.entryRect(highlighted);
-                    openLevel(sub, l.screenRect.right - 2, l.screenRect.top + r.top - 2);
+                    CRect r = deviceRect(l.list.entryRect(highlighted).offset(0, -2), frame->getScale());
+                    openLevel(sub, l.screenRect.right - int(std::lround(2 * frame->getScale())),
+                              l.screenRect.top + r.top);
                 }
             }
             return true;
@@ -462,7 +496,7 @@ void CX11Frame::pumpEvents() {
             case Expose: {
                 CRect r(e.xexpose.x, e.xexpose.y, e.xexpose.x + e.xexpose.width,
                         e.xexpose.y + e.xexpose.height);
-                r = r.intersect(frame->getViewSize());
+                r = r.intersect(frame->getDeviceSize());
                 if (!r.isEmpty())
                     XPutImage(d, impl->window, impl->gc, impl->image, r.left, r.top, r.left, r.top,
                               unsigned(r.width()), unsigned(r.height()));
@@ -470,17 +504,18 @@ void CX11Frame::pumpEvents() {
             }
             case ButtonPress:
                 if (int bit = buttonBit(e.xbutton.button))
-                    frame->onMouseDown({e.xbutton.x, e.xbutton.y}, buttonsOf(e.xbutton.state) | bit);
+                    frame->onMouseDown(frame->toLayout({e.xbutton.x, e.xbutton.y}),
+                                       buttonsOf(e.xbutton.state) | bit);
                 break;
             case ButtonRelease:
                 if (buttonBit(e.xbutton.button))
-                    frame->onMouseUp({e.xbutton.x, e.xbutton.y}, buttonsOf(e.xbutton.state));
+                    frame->onMouseUp(frame->toLayout({e.xbutton.x, e.xbutton.y}), buttonsOf(e.xbutton.state));
                 break;
             case MotionNotify: {
                 // Only the latest position matters.
                 while (XCheckTypedWindowEvent(d, impl->window, MotionNotify, &e)) {
                 }
-                frame->onMouseMoved({e.xmotion.x, e.xmotion.y}, buttonsOf(e.xmotion.state));
+                frame->onMouseMoved(frame->toLayout({e.xmotion.x, e.xmotion.y}), buttonsOf(e.xmotion.state));
                 break;
             }
             case KeyPress: {

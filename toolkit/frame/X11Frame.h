@@ -32,9 +32,11 @@ class CX11Frame : public IPlatformFrame {
     std::uint32_t ticks() const override;
     void keyboardFocusChanged(CView* view) override;
     int eventDescriptor() const override;
+    void scaleChanged() override;
 
   private:
     struct Impl;
+    // Opens a list with its top-left corner at (x, y) on the screen, in device pixels.
     void openLevel(COptionMenu* menu, int x, int y);
     void closeLevelsAbove(int level);
     void finishPopup(CPopupPick pick);

@@ -1,5 +1,7 @@
-// Draws every skin image of the editor and writes them as resources/skins/<number>.png.
-// Run through the build target `make_skins`; the PNGs are committed, so builds never need it.
+// Draws every skin image of the editor and writes them as resources/skins/<number>.png, and the
+// same drawings at two and three times the resolution as resources/skins/2x and 3x, for editors
+// shown at a larger scale. Run through the build target `make_skins`; the PNGs are committed, so
+// builds never need it.
 //
 // One look throughout: pale cyan lettering on deep blue-grey panels, controls seated in darker
 // wells that match their rectangles exactly, orange for the selection, red for clipping.
@@ -69,6 +71,9 @@ void left(cairo_t* cr, const std::string& s, double x, double y, Rgb c) {
     cairo_show_text(cr, s.c_str());
 }
 
+// The factor every image is drawn at: 1, 2 or 3 device pixels per pixel of the layout.
+int gScale = 1;
+
 bool save(cairo_surface_t* s, const std::string& dir, int number) {
     std::string path = dir + "/" + std::to_string(number) + ".png";
     cairo_surface_flush(s);
@@ -78,10 +83,13 @@ bool save(cairo_surface_t* s, const std::string& dir, int number) {
     return ok;
 }
 
-// Makes an image of w x h, lets `paint` draw it, writes it.
+// Makes an image of w x h layout pixels at the current factor, lets `paint` draw it in layout
+// coordinates, writes it.
 bool image(const std::string& dir, int number, int w, int h, const std::function<void(cairo_t*)>& paint) {
-    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w, h);
+    cairo_surface_t* s = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, w * gScale, h * gScale);
     cairo_t* cr = cairo_create(s);
+    if (gScale != 1)
+        cairo_scale(cr, gScale, gScale);
     paint(cr);
     cairo_destroy(cr);
     bool ok = save(s, dir, number);
@@ -497,16 +505,9 @@ void scrollArrow(cairo_t* cr, bool up) {
     cairo_fill(cr);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\n", argv[0]);
-        return 2;
-    }
-    std::string dir = argv[1];
+// Every image of the editor into `dir`, at the current factor.
+bool drawAll(const std::string& dir) {
     bool ok = true;
-
     ok &= image(dir, 118, 620, 432, background);
     ok &= image(dir, 129, 340, 272, crowdBackground);
     ok &= strip(dir, 130, 23, 19, 4, figure);
@@ -584,5 +585,20 @@ int main(int argc, char** argv) {
         cairo_fill(cr);
         cairo_pattern_destroy(p);
     });
+    return ok;
+}
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\n", argv[0]);
+        return 2;
+    }
+    bool ok = true;
+    for (int scale : {1, 2, 3}) {
+        gScale = scale;
+        std::string dir = std::string(argv[1]) + (scale == 1 ? "" : "/" + std::to_string(scale) + "x");
+        ok &= drawAll(dir);
+    }
     return ok ? 0 : 1;
 }
