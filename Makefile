@@ -5,7 +5,8 @@ CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 DEB_PACKAGES = build-essential cmake ninja-build pkg-config git libgtest-dev libgmock-dev \
   libbenchmark-dev libsndfile1-dev libpng-dev zlib1g-dev libcairo2-dev libfreetype-dev \
-  libx11-dev libxtst-dev fonts-liberation2 espeak-ng sox xvfb xauth xdotool
+  libx11-dev libxtst-dev fonts-liberation2 espeak-ng sox xvfb xauth xdotool \
+  lv2-dev liblilv-dev lilv-utils sordi
 
 .PHONY: all deps build test demo bench clean install uninstall
 
@@ -50,6 +51,7 @@ bench: build
 # Each built face goes into the folder its hosts scan in the user's home, as BUILT:INSTALLED pairs;
 # `make uninstall` removes exactly those paths and nothing else.
 INSTALL_ITEMS = $(BUILD)/Zornbeck.so:$(HOME)/.vst/Zornbeck.so
+INSTALL_ITEMS += $(BUILD)/Zornbeck.lv2:$(HOME)/.lv2/Zornbeck.lv2
 
 install: build
 	@for item in $(INSTALL_ITEMS); do \

@@ -1,0 +1,210 @@
+// The LV2 plug-in: instantiation, ports, run and the state extension.
+#include <lv2/atom/atom.h>
+#include <lv2/buf-size/buf-size.h>
+#include <lv2/core/lv2.h>
+#include <lv2/options/options.h>
+#include <lv2/state/state.h>
+#include <lv2/urid/urid.h>
+
+#include <bit>
+#include <cstring>
+#include <new>
+
+#include "editor/EffectEditor.h"
+#include "lv2/Lv2Instance.h"
+
+namespace lv2face {
+
+Instance::Instance(double rate, int maxFrames, std::uint32_t bankKey, std::uint32_t programKey,
+                   std::uint32_t chunkType, std::uint32_t intType)
+    : host_(this, &EffectEditor::create),
+      bankKey_(bankKey),
+      programKey_(programKey),
+      chunkType_(chunkType),
+      intType_(intType) {
+    // A new instance is prepared as the VST 2.4 module is; only a different rate or block
+    // length prepares it again.
+    if (rate != host_.sampleRate() || maxFrames != host_.maxFrames()) {
+        host_.prepare(rate, maxFrames);
+    }
+}
+
+void Instance::connect(std::uint32_t port, void* data) {
+    if (port < kFirstControlPort) {
+        audio_[port] = static_cast<const float*>(data);
+    } else if (port < kPortCount) {
+        control_[port - kFirstControlPort] = static_cast<const float*>(data);
+    }
+}
+
+void Instance::run(std::uint32_t frames) {
+    for (int k = 0; k < kControlPorts; ++k) {
+        if (control_[k] == nullptr) {
+            continue;
+        }
+        const float value = *control_[k];
+        const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
+        if (!seenAny_ || bits != seen_[k]) {
+            seen_[k] = bits;
+            host_.setParameter(kPortParameter[static_cast<std::size_t>(k)], value);
+        }
+    }
+    seenAny_ = true;
+    if (audio_[kInputLeft] == nullptr || audio_[kInputRight] == nullptr || audio_[kOutputLeft] == nullptr ||
+        audio_[kOutputRight] == nullptr || frames == 0) {
+        return;
+    }
+    const float* inputs[2] = {audio_[kInputLeft], audio_[kInputRight]};
+    float* outputs[2] = {const_cast<float*>(audio_[kOutputLeft]), const_cast<float*>(audio_[kOutputRight])};
+    host_.process(inputs, 2, outputs, static_cast<int>(frames));
+}
+
+void Instance::parameterEdited(int index, float value) {
+    if (UiSink* ui = ui_.load(std::memory_order_acquire)) {
+        ui->edited(index, value);
+    }
+}
+
+void Instance::beginEdit(int index) {
+    if (UiSink* ui = ui_.load(std::memory_order_acquire)) {
+        ui->touch(index, true);
+    }
+}
+
+void Instance::endEdit(int index) {
+    if (UiSink* ui = ui_.load(std::memory_order_acquire)) {
+        ui->touch(index, false);
+    }
+}
+
+void Instance::displayChanged() {
+    displayChanged_.store(true, std::memory_order_release);
+}
+
+namespace {
+
+Instance* self(LV2_Handle handle) {
+    return static_cast<Instance*>(handle);
+}
+
+const void* feature(const LV2_Feature* const* features, const char* uri) {
+    for (int i = 0; features != nullptr && features[i] != nullptr; ++i) {
+        if (std::strcmp(features[i]->URI, uri) == 0) {
+            return features[i]->data;
+        }
+    }
+    return nullptr;
+}
+
+// The longest block the host promises, else the VST 2.4 module's own 512 (longer blocks are
+// split).
+int blockLength(const LV2_Feature* const* features, LV2_URID_Map* map) {
+    const auto* options = static_cast<const LV2_Options_Option*>(feature(features, LV2_OPTIONS__options));
+    if (options == nullptr) {
+        return 512;
+    }
+    const LV2_URID maxKey = map->map(map->handle, LV2_BUF_SIZE__maxBlockLength);
+    const LV2_URID intType = map->map(map->handle, LV2_ATOM__Int);
+    for (const LV2_Options_Option* o = options; o->key != 0; ++o) {
+        if (o->key == maxKey && o->type == intType && o->size == sizeof(std::int32_t) && o->value != nullptr) {
+            const std::int32_t frames = *static_cast<const std::int32_t*>(o->value);
+            if (frames > 0) {
+                return frames;
+            }
+        }
+    }
+    return 512;
+}
+
+LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
+    auto* map = static_cast<LV2_URID_Map*>(const_cast<void*>(feature(features, LV2_URID__map)));
+    if (map == nullptr || !(rate > 0.0)) {
+        return nullptr;
+    }
+    try {
+        return new Instance(rate, blockLength(features, map), map->map(map->handle, kBankKeyUri),
+                            map->map(map->handle, kProgramKeyUri), map->map(map->handle, LV2_ATOM__Chunk),
+                            map->map(map->handle, LV2_ATOM__Int));
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+void connectPort(LV2_Handle handle, uint32_t port, void* data) {
+    self(handle)->connect(port, data);
+}
+
+void activate(LV2_Handle) {}
+
+void run(LV2_Handle handle, uint32_t frames) {
+    self(handle)->run(frames);
+}
+
+void deactivate(LV2_Handle) {}
+
+void cleanup(LV2_Handle handle) {
+    delete self(handle);
+}
+
+LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle state, uint32_t,
+                      const LV2_Feature* const*) {
+    Instance& instance = *self(handle);
+    const std::vector<std::uint8_t> bank = instance.host().chunk(false);
+    if (bank.empty()) {
+        return LV2_STATE_ERR_UNKNOWN;
+    }
+    const std::int32_t program = instance.host().program();
+    const auto flags = static_cast<uint32_t>(LV2_STATE_IS_POD | LV2_STATE_IS_PORTABLE);
+    LV2_State_Status status =
+        store(state, instance.bankKey(), bank.data(), bank.size(), instance.chunkType(), flags);
+    if (status == LV2_STATE_SUCCESS) {
+        status = store(state, instance.programKey(), &program, sizeof program, instance.intType(), flags);
+    }
+    return status;
+}
+
+// The bank first, then the program, as a VST 2.4 host restores a session. A preset carries only
+// its program. Bytes that are not a bank change nothing.
+LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state, uint32_t,
+                         const LV2_Feature* const*) {
+    Instance& instance = *self(handle);
+    std::size_t size = 0;
+    std::uint32_t type = 0;
+    std::uint32_t flags = 0;
+    if (const void* bank = retrieve(state, instance.bankKey(), &size, &type, &flags)) {
+        if (type != instance.chunkType()) {
+            return LV2_STATE_ERR_BAD_TYPE;
+        }
+        if (!instance.host().setChunk(bank, size, false)) {
+            return LV2_STATE_ERR_UNKNOWN;
+        }
+    }
+    if (const void* program = retrieve(state, instance.programKey(), &size, &type, &flags)) {
+        if (type != instance.intType() || size != sizeof(std::int32_t)) {
+            return LV2_STATE_ERR_BAD_TYPE;
+        }
+        std::int32_t number = 0;
+        std::memcpy(&number, program, sizeof number);
+        if (number < 0 || number >= FaceHost::programCount()) {
+            return LV2_STATE_ERR_UNKNOWN;
+        }
+        instance.host().setProgram(number);
+    }
+    return LV2_STATE_SUCCESS;
+}
+
+const LV2_State_Interface kState = {save, restore};
+
+const void* extensionData(const char* uri) {
+    return std::strcmp(uri, LV2_STATE__interface) == 0 ? &kState : nullptr;
+}
+
+const LV2_Descriptor kDescriptor = {kPluginUri, instantiate, connectPort, activate,
+                                    run,        deactivate,  cleanup,     extensionData};
+
+}  // namespace
+}  // namespace lv2face
+
+extern "C" __attribute__((visibility("default"))) const LV2_Descriptor* lv2_descriptor(uint32_t index) {
+    return index == 0 ? &lv2face::kDescriptor : nullptr;
+}
