@@ -16,7 +16,10 @@ thread_local FaceHost* constructing = nullptr;
 
 }  // namespace
 
-FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor) : listener_(listener) {
+FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor) : FaceHost(listener, makeEditor, 44100.0, 512) {}
+
+FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor, double sampleRate, int maxFrames)
+    : listener_(listener), sampleRate_(sampleRate > 0.0 ? sampleRate : 44100.0), maxFrames_(std::max(maxFrames, 1)) {
     constructing = this;
     effect_ = new EffectVST(&FaceHost::hostCallback, makeEditor);
     constructing = nullptr;
