@@ -32,21 +32,17 @@ const char* const kPrefixes =
     "@prefix xsd: <http://www.w3.org/2001/XMLSchema#> .\n"
     "\n";
 
-// The shortest decimal that reads back as exactly this float.
+// The shortest decimal that reads back as exactly this float. Never an exponent: hosts read a
+// Turtle double as a double atom, which a control port does not take.
 std::string number(float value) {
-    char text[40];
-    for (int digits = 1; digits <= 17; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, static_cast<double>(value));
+    char text[80];
+    for (int digits = 1; digits <= 60; ++digits) {
+        std::snprintf(text, sizeof text, "%.*f", digits, static_cast<double>(value));
         if (static_cast<float>(std::strtod(text, nullptr)) == value) {
             break;
         }
     }
-    std::string s = text;
-    // A Turtle decimal needs a point; an exponent makes it a double, which is fine too.
-    if (s.find_first_of(".e") == std::string::npos) {
-        s += ".0";
-    }
-    return s;
+    return text;
 }
 
 std::string quoted(const std::string& text) {

@@ -21,7 +21,7 @@ class UiSink {
 class Instance : public FaceHost::Listener {
   public:
     Instance(double rate, int maxFrames, std::uint32_t bankKey, std::uint32_t programKey, std::uint32_t chunkType,
-             std::uint32_t intType);
+             std::uint32_t intType, std::uint32_t longType);
 
     void connect(std::uint32_t port, void* data);
     // Audio thread: the changed ports into the plug-in, in index order, then the block.
@@ -32,6 +32,7 @@ class Instance : public FaceHost::Listener {
     std::uint32_t programKey() const { return programKey_; }
     std::uint32_t chunkType() const { return chunkType_; }
     std::uint32_t intType() const { return intType_; }
+    std::uint32_t longType() const { return longType_; }
 
     // The UI registers while it is open; set and cleared on the user-interface thread.
     void setUi(UiSink* ui) { ui_.store(ui, std::memory_order_release); }
@@ -51,10 +52,9 @@ class Instance : public FaceHost::Listener {
     const float* control_[kControlPorts] = {};
     // The bits each control port held at the last block: a port is forwarded when they change.
     std::uint32_t seen_[kControlPorts] = {};
-    bool seenAny_ = false;
     std::atomic<UiSink*> ui_{nullptr};
     std::atomic<bool> displayChanged_{false};
-    std::uint32_t bankKey_, programKey_, chunkType_, intType_;
+    std::uint32_t bankKey_, programKey_, chunkType_, intType_, longType_;
 };
 
 }  // namespace lv2face

@@ -16,16 +16,17 @@
 namespace lv2face {
 
 Instance::Instance(double rate, int maxFrames, std::uint32_t bankKey, std::uint32_t programKey,
-                   std::uint32_t chunkType, std::uint32_t intType)
-    : host_(this, &EffectEditor::create),
+                   std::uint32_t chunkType, std::uint32_t intType, std::uint32_t longType)
+    : host_(this, &EffectEditor::create, rate, maxFrames),
       bankKey_(bankKey),
       programKey_(programKey),
       chunkType_(chunkType),
-      intType_(intType) {
-    // A new instance is prepared as the VST 2.4 module is; only a different rate or block
-    // length prepares it again.
-    if (rate != host_.sampleRate() || maxFrames != host_.maxFrames()) {
-        host_.prepare(rate, maxFrames);
+      intType_(intType),
+      longType_(longType) {
+    // The ports start at the description's defaults, which are these values; a state restored
+    // before the first block is not overwritten by ports the host has not touched.
+    for (int k = 0; k < kControlPorts; ++k) {
+        seen_[k] = std::bit_cast<std::uint32_t>(host_.getParameter(kPortParameter[static_cast<std::size_t>(k)]));
     }
 }
 
@@ -44,12 +45,11 @@ void Instance::run(std::uint32_t frames) {
         }
         const float value = *control_[k];
         const std::uint32_t bits = std::bit_cast<std::uint32_t>(value);
-        if (!seenAny_ || bits != seen_[k]) {
+        if (bits != seen_[k]) {
             seen_[k] = bits;
             host_.setParameter(kPortParameter[static_cast<std::size_t>(k)], value);
         }
     }
-    seenAny_ = true;
     if (audio_[kInputLeft] == nullptr || audio_[kInputRight] == nullptr || audio_[kOutputLeft] == nullptr ||
         audio_[kOutputRight] == nullptr || frames == 0) {
         return;
@@ -124,7 +124,7 @@ LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV
     try {
         return new Instance(rate, blockLength(features, map), map->map(map->handle, kBankKeyUri),
                             map->map(map->handle, kProgramKeyUri), map->map(map->handle, LV2_ATOM__Chunk),
-                            map->map(map->handle, LV2_ATOM__Int));
+                            map->map(map->handle, LV2_ATOM__Int), map->map(map->handle, LV2_ATOM__Long));
     } catch (...) {
         return nullptr;
     }
@@ -180,15 +180,20 @@ LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
         }
     }
     if (const void* program = retrieve(state, instance.programKey(), &size, &type, &flags)) {
-        if (type != instance.intType() || size != sizeof(std::int32_t)) {
+        std::int64_t number = -1;
+        if (type == instance.intType() && size == sizeof(std::int32_t)) {
+            std::int32_t value = 0;
+            std::memcpy(&value, program, sizeof value);
+            number = value;
+        } else if (type == instance.longType() && size == sizeof(std::int64_t)) {
+            std::memcpy(&number, program, sizeof number);  // a preset's plain Turtle integer
+        } else {
             return LV2_STATE_ERR_BAD_TYPE;
         }
-        std::int32_t number = 0;
-        std::memcpy(&number, program, sizeof number);
         if (number < 0 || number >= FaceHost::programCount()) {
             return LV2_STATE_ERR_UNKNOWN;
         }
-        instance.host().setProgram(number);
+        instance.host().setProgram(static_cast<int>(number));
     }
     return LV2_STATE_SUCCESS;
 }
