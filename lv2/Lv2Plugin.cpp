@@ -100,7 +100,7 @@ const void* feature(const LV2_Feature* const* features, const char* uri) {
 // split).
 int blockLength(const LV2_Feature* const* features, LV2_URID_Map* map) {
     const auto* options = static_cast<const LV2_Options_Option*>(feature(features, LV2_OPTIONS__options));
-    if (options == nullptr) {
+    if (options == nullptr || map == nullptr) {
         return 512;
     }
     const LV2_URID maxKey = map->map(map->handle, LV2_BUF_SIZE__maxBlockLength);
@@ -117,14 +117,15 @@ int blockLength(const LV2_Feature* const* features, LV2_URID_Map* map) {
 }
 
 LV2_Handle instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features) {
-    auto* map = static_cast<LV2_URID_Map*>(const_cast<void*>(feature(features, LV2_URID__map)));
-    if (map == nullptr || !(rate > 0.0)) {
+    if (!(rate > 0.0)) {
         return nullptr;
     }
+    // Without urid:map the plug-in plays but keeps no state (a host that saves state maps URIs).
+    auto* map = static_cast<LV2_URID_Map*>(const_cast<void*>(feature(features, LV2_URID__map)));
+    const auto urid = [map](const char* uri) { return map != nullptr ? map->map(map->handle, uri) : 0u; };
     try {
-        return new Instance(rate, blockLength(features, map), map->map(map->handle, kBankKeyUri),
-                            map->map(map->handle, kProgramKeyUri), map->map(map->handle, LV2_ATOM__Chunk),
-                            map->map(map->handle, LV2_ATOM__Int), map->map(map->handle, LV2_ATOM__Long));
+        return new Instance(rate, blockLength(features, map), urid(kBankKeyUri), urid(kProgramKeyUri),
+                            urid(LV2_ATOM__Chunk), urid(LV2_ATOM__Int), urid(LV2_ATOM__Long));
     } catch (...) {
         return nullptr;
     }
@@ -149,6 +150,9 @@ void cleanup(LV2_Handle handle) {
 LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_State_Handle state, uint32_t,
                       const LV2_Feature* const*) {
     Instance& instance = *self(handle);
+    if (instance.bankKey() == 0) {
+        return LV2_STATE_ERR_NO_FEATURE;
+    }
     const std::vector<std::uint8_t> bank = instance.host().chunk(false);
     if (bank.empty()) {
         return LV2_STATE_ERR_UNKNOWN;
@@ -168,6 +172,9 @@ LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_Sta
 LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state, uint32_t,
                          const LV2_Feature* const*) {
     Instance& instance = *self(handle);
+    if (instance.bankKey() == 0) {
+        return LV2_STATE_ERR_NO_FEATURE;
+    }
     std::size_t size = 0;
     std::uint32_t type = 0;
     std::uint32_t flags = 0;
