@@ -23,24 +23,40 @@ const void* feature(const LV2_Feature* const* features, const char* uri) {
     return nullptr;
 }
 
-// The newest child of `parent`: the window the editor just made there.
-Window newestChild(Window parent) {
-    Display* display = XOpenDisplay(nullptr);
-    if (display == nullptr) {
+// Counts the X errors of the requests made while it lives, instead of the default handler's
+// exit, which would take the host down with a bad parent window.
+class ErrorTrap {
+  public:
+    explicit ErrorTrap(Display* display) : display_(display) {
+        XSync(display_, False);
+        errors_ = 0;
+        previous_ = XSetErrorHandler(&ErrorTrap::count);
+    }
+    ~ErrorTrap() { release(); }
+    // True when no request since the trap was set failed.
+    bool clean() {
+        XSync(display_, False);
+        return errors_ == 0;
+    }
+    void release() {
+        if (display_ != nullptr) {
+            XSync(display_, False);
+            if (XSetErrorHandler(previous_) != &ErrorTrap::count) {
+                XSetErrorHandler(&ErrorTrap::count);  // someone else's came after ours: left alone
+            }
+            display_ = nullptr;
+        }
+    }
+
+  private:
+    static int count(Display*, XErrorEvent*) {
+        ++errors_;
         return 0;
     }
-    Window root = 0, up = 0, found = 0;
-    Window* children = nullptr;
-    unsigned count = 0;
-    if (XQueryTree(display, parent, &root, &up, &children, &count) != 0 && count > 0) {
-        found = children[count - 1];
-    }
-    if (children != nullptr) {
-        XFree(children);
-    }
-    XCloseDisplay(display);
-    return found;
-}
+    static inline int errors_ = 0;
+    Display* display_;
+    XErrorHandler previous_ = nullptr;
+};
 
 class Ui : public UiSink {
   public:
@@ -54,20 +70,42 @@ class Ui : public UiSink {
     }
 
     ~Ui() override {
-        hide();
-        dsp_.host().closeEditor();
+        closeWindow();
         dsp_.setUi(nullptr);
     }
 
-    // Opens the editor inside the host's window; the editor's own window is the widget.
+    // Opens the editor inside the host's window, in a window of our own between the two: hosts'
+    // toolkits may give a parent of another visual than the screen's, inside which the editor's
+    // window could not be made. Ours has the screen's visual and is the widget.
     bool embed(Window parent, LV2UI_Widget* widget) {
-        if (!dsp_.host().openEditor(reinterpret_cast<void*>(parent))) {
+        display_ = XOpenDisplay(nullptr);
+        if (display_ == nullptr) {
             return false;
         }
-        *widget = reinterpret_cast<LV2UI_Widget>(newestChild(parent));
+        int width = 0, height = 0;
+        dsp_.host().editorSize(width, height);
+        const int screen = DefaultScreen(display_);
+        Visual* visual = DefaultVisual(display_, screen);
+        ErrorTrap trap(display_);
+        XSetWindowAttributes attributes{};
+        attributes.colormap = XCreateColormap(display_, RootWindow(display_, screen), visual, AllocNone);
+        colormap_ = attributes.colormap;
+        window_ = XCreateWindow(display_, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
+                                DefaultDepth(display_, screen), InputOutput, visual,
+                                CWColormap | CWBorderPixel | CWBackPixel, &attributes);
+        XMapWindow(display_, window_);
+        if (!trap.clean()) {
+            trap.release();
+            closeWindow();
+            return false;
+        }
+        trap.release();
+        if (!dsp_.host().openEditor(reinterpret_cast<void*>(window_))) {
+            closeWindow();
+            return false;
+        }
+        *widget = reinterpret_cast<LV2UI_Widget>(window_);
         if (resize_ != nullptr) {
-            int width = 0, height = 0;
-            dsp_.host().editorSize(width, height);
             resize_->ui_resize(resize_->handle, width, height);
         }
         return true;
@@ -122,21 +160,18 @@ class Ui : public UiSink {
         XSync(display_, False);
         closed_ = false;
         if (!dsp_.host().openEditor(reinterpret_cast<void*>(window_))) {
-            hide();
+            closeWindow();
             return 1;
         }
+        shown_ = true;
         return 0;
     }
 
     int hide() {
-        if (display_ == nullptr) {
-            return 0;
+        if (shown_) {
+            closeWindow();
+            shown_ = false;
         }
-        dsp_.host().closeEditor();
-        XDestroyWindow(display_, window_);
-        XCloseDisplay(display_);
-        display_ = nullptr;
-        window_ = 0;
         return 0;
     }
 
@@ -157,6 +192,23 @@ class Ui : public UiSink {
     }
 
   private:
+    void closeWindow() {
+        dsp_.host().closeEditor();
+        if (display_ == nullptr) {
+            return;
+        }
+        if (window_ != 0) {
+            XDestroyWindow(display_, window_);
+        }
+        if (colormap_ != 0) {
+            XFreeColormap(display_, colormap_);
+        }
+        XCloseDisplay(display_);
+        display_ = nullptr;
+        window_ = 0;
+        colormap_ = 0;
+    }
+
     // After a program or a chunk, the host learns every value that is not what it holds.
     void sendChangedValues() {
         for (int k = 0; k < kControlPorts; ++k) {
@@ -175,9 +227,12 @@ class Ui : public UiSink {
     const LV2UI_Resize* resize_;
     float hostValue_[kControlPorts] = {};
     Display* display_ = nullptr;
+    // Ours: the window between the host's and the editor's, or the one shown on its own.
     Window window_ = 0;
+    Colormap colormap_ = 0;
     Atom deleteWindow_ = 0;
-    bool closed_ = false;
+    bool shown_ = false;   // through the show interface, not embedded
+    bool closed_ = false;  // the user closed the shown window
 };
 
 LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
