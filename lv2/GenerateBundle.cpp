@@ -20,6 +20,7 @@ const char* const kPrefixes =
     "@prefix atom: <http://lv2plug.in/ns/ext/atom#> .\n"
     "@prefix bufsz: <http://lv2plug.in/ns/ext/buf-size#> .\n"
     "@prefix doap: <http://usefulinc.com/ns/doap#> .\n"
+    "@prefix foaf: <http://xmlns.com/foaf/0.1/> .\n"
     "@prefix lv2: <http://lv2plug.in/ns/lv2core#> .\n"
     "@prefix opts: <http://lv2plug.in/ns/ext/options#> .\n"
     "@prefix pg: <http://lv2plug.in/ns/ext/port-groups#> .\n"
@@ -122,10 +123,13 @@ void writeGroups(std::ostream& out) {
 }
 
 void writePlugin(std::ostream& out, FaceHost& host) {
+    char vendor[kVstMaxVendorStrLen + 1] = {};
+    host.effect().getVendorString(vendor);
     out << kPrefixes;
     out << "<" << kPluginUri << ">\n"
         << "    a lv2:Plugin , lv2:ChorusPlugin ;\n"
         << "    doap:name \"Zornbeck\" ;\n"
+        << "    lv2:project <" << kPluginUri << "#project> ;\n"
         << "    rdfs:comment \"A crowd of up to 59 voices from one: each person shifted, delayed, "
            "swung and panned, in a shared room.\" ;\n"
         << "    lv2:minorVersion 0 ;\n    lv2:microVersion 1 ;\n"
@@ -150,6 +154,8 @@ void writePlugin(std::ostream& out, FaceHost& host) {
     }
     out << " .\n\n";
     writeGroups(out);
+    out << "<" << kPluginUri << "#project>\n    a doap:Project ;\n    doap:name \"Zornbeck\" ;\n"
+        << "    doap:maintainer [ a foaf:Person ; foaf:name " << quoted(vendor) << " ] .\n\n";
     // The state's own keys.
     out << "<" << kBankKeyUri << ">\n    a rdf:Property ;\n    rdfs:label \"bank\" ;\n"
         << "    rdfs:comment \"Every program, as the VST 2.4 module saves its bank.\" ;\n"
