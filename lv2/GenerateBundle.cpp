@@ -69,7 +69,7 @@ std::string groupUri(int person) {
 }
 
 std::string presetUri(int program) {
-    char text[16];
+    char text[24];
     std::snprintf(text, sizeof text, "#preset%02d", program);
     return "<" + std::string(kPluginUri) + text + ">";
 }
