@@ -48,7 +48,7 @@ class Instance : public FaceHost::Listener {
 
   private:
     FaceHost host_;
-    const float* audio_[kFirstControlPort] = {};
+    float* audio_[kFirstControlPort] = {};
     const float* control_[kControlPorts] = {};
     // The bits each control port held at the last block: a port is forwarded when they change.
     std::uint32_t seen_[kControlPorts] = {};

@@ -8,7 +8,6 @@
 
 #include <bit>
 #include <cstring>
-#include <new>
 
 #include "editor/EffectEditor.h"
 #include "lv2/Lv2Instance.h"
@@ -32,7 +31,7 @@ Instance::Instance(double rate, int maxFrames, std::uint32_t bankKey, std::uint3
 
 void Instance::connect(std::uint32_t port, void* data) {
     if (port < kFirstControlPort) {
-        audio_[port] = static_cast<const float*>(data);
+        audio_[port] = static_cast<float*>(data);
     } else if (port < kPortCount) {
         control_[port - kFirstControlPort] = static_cast<const float*>(data);
     }
@@ -55,7 +54,7 @@ void Instance::run(std::uint32_t frames) {
         return;
     }
     const float* inputs[2] = {audio_[kInputLeft], audio_[kInputRight]};
-    float* outputs[2] = {const_cast<float*>(audio_[kOutputLeft]), const_cast<float*>(audio_[kOutputRight])};
+    float* outputs[2] = {audio_[kOutputLeft], audio_[kOutputRight]};
     host_.process(inputs, 2, outputs, static_cast<int>(frames));
 }
 
@@ -167,13 +166,44 @@ LV2_State_Status save(LV2_Handle handle, LV2_State_Store_Function store, LV2_Sta
     return status;
 }
 
-// The bank first, then the program, as a VST 2.4 host restores a session. A preset carries only
-// its program. Bytes that are not a bank change nothing.
+// The program number as stored, or -1 when there is none; false for a value that is no number.
+bool readProgram(Instance& instance, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state,
+                 std::int64_t& number) {
+    std::size_t size = 0;
+    std::uint32_t type = 0;
+    std::uint32_t flags = 0;
+    number = -1;
+    const void* value = retrieve(state, instance.programKey(), &size, &type, &flags);
+    if (value == nullptr) {
+        return true;
+    }
+    if (type == instance.intType() && size == sizeof(std::int32_t)) {
+        std::int32_t program = 0;
+        std::memcpy(&program, value, sizeof program);
+        number = program;
+        return true;
+    }
+    if (type == instance.longType() && size == sizeof(std::int64_t)) {
+        std::memcpy(&number, value, sizeof number);  // an integer a host read as 64 bits
+        return true;
+    }
+    return false;
+}
+
+// The bank first, then the program, as a VST 2.4 host restores a session; a preset carries only
+// its program. A state with anything wrong in it changes nothing.
 LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve, LV2_State_Handle state, uint32_t,
                          const LV2_Feature* const*) {
     Instance& instance = *self(handle);
     if (instance.bankKey() == 0) {
         return LV2_STATE_ERR_NO_FEATURE;
+    }
+    std::int64_t program = -1;
+    if (!readProgram(instance, retrieve, state, program)) {
+        return LV2_STATE_ERR_BAD_TYPE;
+    }
+    if (program < -1 || program >= FaceHost::programCount()) {
+        return LV2_STATE_ERR_UNKNOWN;
     }
     std::size_t size = 0;
     std::uint32_t type = 0;
@@ -186,21 +216,8 @@ LV2_State_Status restore(LV2_Handle handle, LV2_State_Retrieve_Function retrieve
             return LV2_STATE_ERR_UNKNOWN;
         }
     }
-    if (const void* program = retrieve(state, instance.programKey(), &size, &type, &flags)) {
-        std::int64_t number = -1;
-        if (type == instance.intType() && size == sizeof(std::int32_t)) {
-            std::int32_t value = 0;
-            std::memcpy(&value, program, sizeof value);
-            number = value;
-        } else if (type == instance.longType() && size == sizeof(std::int64_t)) {
-            std::memcpy(&number, program, sizeof number);  // a preset's plain Turtle integer
-        } else {
-            return LV2_STATE_ERR_BAD_TYPE;
-        }
-        if (number < 0 || number >= FaceHost::programCount()) {
-            return LV2_STATE_ERR_UNKNOWN;
-        }
-        instance.host().setProgram(static_cast<int>(number));
+    if (program >= 0) {
+        instance.host().setProgram(static_cast<int>(program));
     }
     return LV2_STATE_SUCCESS;
 }

@@ -345,6 +345,15 @@ TEST_F(Lv2Test, StateRestoresIntoAnotherInstanceByteForByteAndAVstBankRestoresWi
     garbage[bankKey].type = LV2_ATOM__String;
     EXPECT_NE(b.restore(garbage), LV2_STATE_SUCCESS);
     EXPECT_EQ(b.save(), saved);
+    // Nor does a program that does not exist, with a bank that would be taken otherwise.
+    Instance c(world, 44100.0);
+    ASSERT_TRUE(c);
+    const lv2t::State fresh = c.save();
+    garbage = saved;
+    const std::int32_t missing = 24;
+    std::memcpy(garbage[programKey].bytes.data(), &missing, sizeof missing);
+    EXPECT_NE(c.restore(garbage), LV2_STATE_SUCCESS);
+    EXPECT_EQ(c.save(), fresh);
 
     // A session of the VST 2.4 module: its bank and its program.
     auto source = loadVst();
