@@ -81,7 +81,10 @@ struct Lv2UiTest : ::testing::Test {
         char* path = lilv_file_uri_parse(lilv_node_as_uri(lilv_ui_get_binary_uri(description)), nullptr);
         const std::string uri = lilv_node_as_uri(lilv_ui_get_uri(description));
         lilv_uis_free(uis);
-        library = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        // Loaded once and kept, as hosts keep plug-in libraries: the editor's drawing library
+        // caches fonts made from bytes in this binary for as long as the process runs.
+        static void* const kept = dlopen(path, RTLD_NOW | RTLD_LOCAL);
+        library = kept;
         lilv_free(path);
         ASSERT_NE(library, nullptr) << dlerror();
         auto entry = reinterpret_cast<LV2UI_DescriptorFunction>(dlsym(library, "lv2ui_descriptor"));
@@ -96,9 +99,6 @@ struct Lv2UiTest : ::testing::Test {
     void TearDown() override {
         closeUi();
         dsp.reset();
-        if (library != nullptr) {
-            dlclose(library);
-        }
         if (display != nullptr) {
             XDestroyWindow(display, parent);
             XCloseDisplay(display);
