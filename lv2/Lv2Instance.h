@@ -36,6 +36,8 @@ class Instance : public FaceHost::Listener {
 
     // The UI registers while it is open; set and cleared on the user-interface thread.
     void setUi(UiSink* ui) { ui_.store(ui, std::memory_order_release); }
+    // Only while `ui` is the one registered: a second UI may have come since.
+    void clearUi(UiSink* ui) { ui_.compare_exchange_strong(ui, nullptr, std::memory_order_acq_rel); }
     // True once after values changed together (a program or a chunk), for the UI to send on.
     bool takeDisplayChange() { return displayChanged_.exchange(false, std::memory_order_acq_rel); }
 

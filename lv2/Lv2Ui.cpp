@@ -41,8 +41,9 @@ class ErrorTrap {
     void release() {
         if (display_ != nullptr) {
             XSync(display_, False);
-            if (XSetErrorHandler(previous_) != &ErrorTrap::count) {
-                XSetErrorHandler(&ErrorTrap::count);  // someone else's came after ours: left alone
+            const XErrorHandler current = XSetErrorHandler(previous_);
+            if (current != &ErrorTrap::count) {
+                XSetErrorHandler(current);  // someone else's came after ours: left in place
             }
             display_ = nullptr;
         }
@@ -63,6 +64,7 @@ class Ui : public UiSink {
     Ui(Instance& dsp, LV2UI_Write_Function write, LV2UI_Controller controller, const LV2UI_Touch* touch,
        const LV2UI_Resize* resize)
         : dsp_(dsp), write_(write), controller_(controller), touch_(touch), resize_(resize) {
+        // Until the host tells us its ports, we take them to hold the plug-in's values.
         for (int k = 0; k < kControlPorts; ++k) {
             hostValue_[k] = dsp_.host().getParameter(kPortParameter[static_cast<std::size_t>(k)]);
         }
@@ -71,7 +73,7 @@ class Ui : public UiSink {
 
     ~Ui() override {
         closeWindow();
-        dsp_.setUi(nullptr);
+        dsp_.clearUi(this);
     }
 
     // Opens the editor inside the host's window, in a window of our own between the two: hosts'
