@@ -89,25 +89,18 @@ TEST(Lv2Apply, RendersAPresetAsZornbeckRenderDoesWithItsValues) {
     std::map<int, std::string> byIndex;
     for (const PortValue& v : values) {
         apply += " -c " + v.symbol + " " + text(v.value);
+        // The port's parameter: the named ones and Active in index order, after the audio ports.
+        LilvNode* symbol = lilv_new_string(world.world(), v.symbol.c_str());
+        const LilvPort* port = lilv_plugin_get_port_by_symbol(world.plugin(), symbol);
+        lilv_node_free(symbol);
+        ASSERT_NE(port, nullptr) << v.symbol;
+        const std::uint32_t k = lilv_port_get_index(world.plugin(), port);
         int index = -1;
-        for (int i = 0; i < kNumParams; ++i) {
-            char name[64] = {};
-            const bool named = i == parActiveIndex ? (std::snprintf(name, sizeof name, "Active"), true)
-                                                   : ParameterTable::name(i, name, sizeof name);
-            std::string symbol;
-            for (const char* c = name; named && *c != 0; ++c) {
-                if (std::isalnum(static_cast<unsigned char>(*c))) {
-                    symbol += static_cast<char>(std::tolower(static_cast<unsigned char>(*c)));
-                } else if (!symbol.empty() && symbol.back() != '_') {
-                    symbol += '_';
-                }
-            }
-            while (!symbol.empty() && symbol.back() == '_') {
-                symbol.pop_back();
-            }
-            if (named && symbol == v.symbol) {
-                index = i;
-                break;
+        std::uint32_t next = 4;
+        for (int i = 0; i < kNumParams && index < 0; ++i) {
+            if (ParameterTable::row(i).automatable || i == parActiveIndex) {
+                index = next == k ? i : -1;
+                ++next;
             }
         }
         ASSERT_GE(index, 0) << v.symbol;
