@@ -5,7 +5,8 @@ CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 
 DEB_PACKAGES = build-essential cmake ninja-build pkg-config git libgtest-dev libgmock-dev \
   libbenchmark-dev libsndfile1-dev libpng-dev zlib1g-dev libcairo2-dev libfreetype-dev \
-  libx11-dev libxtst-dev fonts-liberation2 espeak-ng sox xvfb xauth xdotool
+  libx11-dev libxtst-dev fonts-liberation2 espeak-ng sox xvfb xauth xdotool \
+  lv2-dev liblilv-dev lilv-utils sordi
 
 .PHONY: all deps build test demo bench clean install uninstall
 
@@ -52,6 +53,7 @@ bench: build
 INSTALL_ITEMS = $(BUILD)/Zornbeck.so:$(HOME)/.vst/Zornbeck.so
 INSTALL_ITEMS += $(BUILD)/Zornbeck.vst3:$(HOME)/.vst3/Zornbeck.vst3
 INSTALL_ITEMS += $(BUILD)/Zornbeck.clap:$(HOME)/.clap/Zornbeck.clap
+INSTALL_ITEMS += $(BUILD)/Zornbeck.lv2:$(HOME)/.lv2/Zornbeck.lv2
 
 install: build
 	@for item in $(INSTALL_ITEMS); do \

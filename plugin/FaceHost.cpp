@@ -26,6 +26,11 @@ FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor) : listener_(lis
     dispatch(effOpen);
 }
 
+FaceHost::FaceHost(Listener* listener, EditorFactory makeEditor, double sampleRate, int maxFrames)
+    : FaceHost(listener, makeEditor) {
+    prepare(sampleRate, maxFrames);
+}
+
 FaceHost::~FaceHost() {
     closeEditor();
     if (prepared_) {

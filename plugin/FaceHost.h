@@ -32,6 +32,9 @@ class FaceHost {
     // A new instance as the VST 2.4 module makes one: program 0 at 44100 Hz, opened, not yet
     // running. `listener` may be null; `makeEditor` is the editor's factory (null: no editor).
     FaceHost(Listener* listener, EditorFactory makeEditor);
+    // The same, prepared for `sampleRate` and `maxFrames` before it first runs, as a VST 2.4
+    // host that knows them when it loads the plug-in: preparing again later is heard.
+    FaceHost(Listener* listener, EditorFactory makeEditor, double sampleRate, int maxFrames);
     ~FaceHost();
     FaceHost(const FaceHost&) = delete;
     FaceHost& operator=(const FaceHost&) = delete;
