@@ -287,6 +287,30 @@ TEST_F(X11FrameTest, WithoutAParentWindowNothingOpens) {
     delete frame;
 }
 
+// Toolkits often give a plug-in a parent of another visual than the screen's (a 32-bit one with
+// alpha): the editor's window must open inside it all the same.
+TEST_F(X11FrameTest, OpensInAParentOfAnotherVisual) {
+    XVisualInfo info{};
+    if (!XMatchVisualInfo(display, DefaultScreen(display), 32, TrueColor, &info))
+        GTEST_SKIP() << "no 32-bit visual on this server";
+    XSetWindowAttributes attributes{};
+    attributes.colormap = XCreateColormap(display, DefaultRootWindow(display), info.visual, AllocNone);
+    attributes.border_pixel = 0;
+    const Window argb = XCreateWindow(display, parent, 0, 0, 620, 432, 0, 32, InputOutput, info.visual,
+                                      CWColormap | CWBorderPixel, &attributes);
+    XMapWindow(display, argb);
+    XSync(display, False);
+    CFrame* frame = makeFrame(&rec);
+    ASSERT_NE(CX11Frame::attach(frame, argb), nullptr);
+    auto* platform = static_cast<CX11Frame*>(frame->getPlatform());
+    XWindowAttributes shown{};
+    ASSERT_TRUE(XGetWindowAttributes(display, platform->getWindow(), &shown));
+    EXPECT_EQ(shown.width, 620);
+    delete frame;
+    XDestroyWindow(display, argb);
+    XFreeColormap(display, attributes.colormap);
+}
+
 TEST_F(X11FrameTest, HostDestroyingItsWindowFirstIsSurvived) {
     CFrame* frame = makeFrame(&rec);
     ASSERT_TRUE(CX11Frame::attach(frame, parent));

@@ -188,6 +188,7 @@ struct CX11Frame::Impl {
     int depth = 0;
     Window root = 0;
     Window window = 0;
+    Colormap colormap = 0;
     GC gc = nullptr;
     CBitmap backBuffer;
     XImage* image = nullptr;
@@ -224,9 +225,14 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
     attributes.event_mask = ExposureMask | ButtonPressMask | ButtonReleaseMask | PointerMotionMask |
                             KeyPressMask | KeyReleaseMask | StructureNotifyMask;
     attributes.background_pixmap = None;
-    impl->window =
-        XCreateWindow(d, Window(parent), 0, 0, unsigned(device.width()), unsigned(device.height()), 0, impl->depth,
-                      InputOutput, impl->visual, CWEventMask | CWBackPixmap, &attributes);
+    // A colormap and border of our own, so the window opens inside a parent of another visual or
+    // depth too (toolkits often give one with alpha).
+    impl->colormap = XCreateColormap(d, impl->root, impl->visual, AllocNone);
+    attributes.colormap = impl->colormap;
+    attributes.border_pixel = 0;
+    impl->window = XCreateWindow(d, Window(parent), 0, 0, unsigned(device.width()), unsigned(device.height()), 0,
+                                 impl->depth, InputOutput, impl->visual,
+                                 CWEventMask | CWBackPixmap | CWColormap | CWBorderPixel, &attributes);
     impl->gc = XCreateGC(d, impl->window, 0, nullptr);
     impl->image = imageFor(d, impl->visual, impl->depth, impl->backBuffer);
     // The whole picture is drawn before the window first shows.
@@ -242,6 +248,7 @@ CX11Frame* CX11Frame::attach(CFrame* frame, unsigned long parent) {
         // The parent was not a window of this display.
         releaseImage(impl->image);
         XFreeGC(d, impl->gc);
+        XFreeColormap(d, impl->colormap);
         XSync(d, False);
         unregisterDisplay(d);
         XCloseDisplay(d);
@@ -266,6 +273,7 @@ CX11Frame::~CX11Frame() {
         impl->windowGone = true;
     if (!impl->windowGone)
         XDestroyWindow(d, impl->window);
+    XFreeColormap(d, impl->colormap);
     XSync(d, False);
     unregisterDisplay(d);
     XCloseDisplay(d);
