@@ -189,9 +189,8 @@ bool guiCreate(const clap::Plugin* p, const char* api, bool floating) {
 void guiDestroy(const clap::Plugin* p) {
     self(p)->guiDestroy();
 }
-// The editor's scale is not settable yet: the host measures it as 1.
-bool guiSetScale(const clap::Plugin*, double) {
-    return false;
+bool guiSetScale(const clap::Plugin* p, double scale) {
+    return self(p)->guiSetScale(scale);
 }
 bool guiGetSize(const clap::Plugin* p, std::uint32_t* w, std::uint32_t* h) {
     return w != nullptr && h != nullptr && self(p)->guiSize(*w, *h);
@@ -206,6 +205,7 @@ bool guiHints(const clap::Plugin*, clap::GuiResizeHints* hints) {
     *hints = clap::GuiResizeHints{false, false, true, EffectEditor::kWidth, EffectEditor::kHeight};
     return true;
 }
+// Fixed at its scale: the one size there is, whatever the host offers.
 bool guiAdjust(const clap::Plugin* p, std::uint32_t* w, std::uint32_t* h) {
     return w != nullptr && h != nullptr && self(p)->guiSize(*w, *h);
 }
@@ -269,6 +269,7 @@ bool ClapPlugin::init() {
     hostFd_ = hostExtension<clap::HostPosixFdSupport>(host_, clap::kExtPosixFdSupport);
     hostThreads_ = hostExtension<clap::HostThreadCheck>(host_, clap::kExtThreadCheck);
     hostLog_ = hostExtension<clap::HostLog>(host_, clap::kExtLog);
+    hostGui_ = hostExtension<clap::HostGui>(host_, clap::kExtGui);
     // Resumed once, at the rate and block size of the first activation.
     face_ = std::make_unique<FaceHost>(this, &EffectEditor::create);
     for (int i = 0; i < kNumParams; ++i) {
@@ -791,6 +792,24 @@ bool ClapPlugin::guiSize(std::uint32_t& width, std::uint32_t& height) const {
     width = static_cast<std::uint32_t>(w);
     height = static_cast<std::uint32_t>(h);
     return true;
+}
+
+bool ClapPlugin::guiSetScale(double scale) {
+    // Both our window systems count in device pixels, so the host's factor is ours to apply.
+    // Without this call (Qtractor never makes it) the core chooses the system's factor.
+    if (!face_ || std::isnan(scale)) {
+        return false;
+    }
+    face_->setEditorScale(scale);
+    return true;
+}
+
+bool ClapPlugin::resizeEditor(int width, int height) {
+    // A fixed-size editor at a new scale: the host's window has to follow it.
+    return guiCreated_ && hostGui_ != nullptr && hostGui_->requestResize != nullptr && width > 0 &&
+           height > 0 &&
+           hostGui_->requestResize(host_, static_cast<std::uint32_t>(width),
+                                   static_cast<std::uint32_t>(height));
 }
 
 bool ClapPlugin::guiSetParent(const clap::Window& window) {

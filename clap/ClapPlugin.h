@@ -58,6 +58,8 @@ class ClapPlugin : public FaceHost::Listener {
     void guiDestroy();
     bool guiSize(std::uint32_t& width, std::uint32_t& height) const;
     bool guiSetParent(const clap::Window& window);
+    // The host's factor (1 .. 3; NaN refused), applied at once: true when taken.
+    bool guiSetScale(double scale);
     void onTimer(clap::Id timer);
     void onFd(int fd);
 
@@ -66,6 +68,7 @@ class ClapPlugin : public FaceHost::Listener {
     void beginEdit(int index) override;
     void endEdit(int index) override;
     void displayChanged() override;
+    bool resizeEditor(int width, int height) override;
 
   private:
     // An editor event waiting for the next process or flush.
@@ -94,6 +97,7 @@ class ClapPlugin : public FaceHost::Listener {
     const clap::HostPosixFdSupport* hostFd_ = nullptr;
     const clap::HostThreadCheck* hostThreads_ = nullptr;
     const clap::HostLog* hostLog_ = nullptr;
+    const clap::HostGui* hostGui_ = nullptr;
 
     std::unique_ptr<FaceHost> face_;
     std::array<float, kNumParams> defaults_{};

@@ -397,6 +397,13 @@ class IPlugView : public FUnknown {
     virtual tresult ZB_VST3_CALL checkSizeConstraint(ViewRect* rect) = 0;
 };
 
+// Asked of the view: the host says how many device pixels a logical one takes on its screen.
+class IPlugViewContentScaleSupport : public FUnknown {
+  public:
+    static constexpr Uid iid = Uid::make(0x65ED9690, 0x8AC44525, 0x8AADEF7A, 0x72EA703F);
+    virtual tresult ZB_VST3_CALL setContentScaleFactor(float factor) = 0;
+};
+
 // Linux only: the host's event loop, lent to the editor.
 class IEventHandler : public FUnknown {
   public:

@@ -1,5 +1,6 @@
 #include "vst3/Vst3View.h"
 
+#include <cmath>
 #include <cstring>
 
 #include "vst3/Vst3Effect.h"
@@ -43,6 +44,8 @@ tresult Vst3View::queryInterface(const char* iid, void** obj) {
     void* answer = nullptr;
     if (FUnknown::iid.is(iid) || IPlugView::iid.is(iid)) {
         answer = static_cast<IPlugView*>(this);
+    } else if (IPlugViewContentScaleSupport::iid.is(iid)) {
+        answer = static_cast<IPlugViewContentScaleSupport*>(this);
 #ifndef _WIN32
     } else if (ITimerHandler::iid.is(iid)) {
         answer = static_cast<ITimerHandler*>(this);
@@ -206,6 +209,16 @@ tresult Vst3View::checkSizeConstraint(ViewRect* rect) {
     effect_.host().editorSize(width, height);
     rect->right = rect->left + width;
     rect->bottom = rect->top + height;
+    return kResultTrue;
+}
+
+tresult Vst3View::setContentScaleFactor(float factor) {
+    if (std::isnan(factor)) {
+        return kResultFalse;
+    }
+    // The core keeps the factor for the editor, open or not; an open one resizes and asks the
+    // host for its room through resizeFromEditor, which this view's frame answers.
+    effect_.host().setEditorScale(factor);
     return kResultTrue;
 }
 

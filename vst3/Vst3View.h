@@ -11,7 +11,8 @@ namespace vst3 {
 
 class Vst3Effect;
 
-class Vst3View final : public IPlugView
+class Vst3View final : public IPlugView,
+                       public IPlugViewContentScaleSupport
 #ifndef _WIN32
     ,
                        public ITimerHandler,
@@ -39,6 +40,10 @@ class Vst3View final : public IPlugView
     tresult ZB_VST3_CALL setFrame(IPlugFrame* frame) override;
     tresult ZB_VST3_CALL canResize() override;
     tresult ZB_VST3_CALL checkSizeConstraint(ViewRect* rect) override;
+
+    // The host's factor for the whole editor (1 .. 3, NaN refused); an attached view asks its
+    // frame for the new size at once.
+    tresult ZB_VST3_CALL setContentScaleFactor(float factor) override;
 
 #ifndef _WIN32
     void ZB_VST3_CALL onTimer() override;

@@ -6,13 +6,17 @@
 #include <poll.h>
 
 #include <chrono>
+#include <cstring>
 #include <functional>
+#include <limits>
 #include <thread>
+#include <utility>
 
 #include "tests/clap/StrictHost.h"
 #include "tests/toolkit/XvfbServer.h"
 
 // Last: Xlib's macros clash with names in the headers above.
+#include <X11/Xatom.h>
 #include <X11/Xlib.h>
 #include <X11/extensions/XTest.h>
 
@@ -32,6 +36,9 @@ struct ClapEditorTest : ::testing::Test {
         if (!server.start()) {
             GTEST_SKIP() << "no Xvfb";
         }
+        // The private server has no Xft.dpi; nothing else may choose the editor's scale.
+        unsetenv("ZORNBECK_SCALE");
+        unsetenv("GDK_SCALE");
         display = XOpenDisplay(server.display.c_str());
         ASSERT_TRUE(display);
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop, 620, 432, 0, 0, 0);
@@ -81,6 +88,44 @@ struct ClapEditorTest : ::testing::Test {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         return false;
+    }
+
+    // The editor's window inside the host's, as the X server has it.
+    std::pair<int, int> childSize() {
+        Window root = 0, up = 0, *kids = nullptr;
+        unsigned n = 0;
+        XSync(display, False);
+        XQueryTree(display, parent, &root, &up, &kids, &n);
+        std::pair<int, int> size{0, 0};
+        XWindowAttributes a{};
+        if (n == 1 && XGetWindowAttributes(display, kids[0], &a)) {
+            size = {a.width, a.height};
+        }
+        if (kids) {
+            XFree(kids);
+        }
+        return size;
+    }
+    bool childBecomes(int w, int h) {
+        return idleUntil([&] { return childSize() == std::make_pair(w, h); }, 2000);
+    }
+    static std::pair<uint32_t, uint32_t> size(const th::StrictHost& on) {
+        uint32_t w = 0, h = 0;
+        EXPECT_TRUE(on.gui->get_size(on.plugin(), &w, &h));
+        return {w, h};
+    }
+    bool embed(const th::StrictHost& on) {
+        th::window_t window{};
+        window.api = "x11";
+        window.x11 = parent;
+        return on.gui->set_parent(on.plugin(), &window);
+    }
+    // What xrdb does with a desktop's settings.
+    void setResources(const char* text) {
+        XChangeProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, XA_STRING, 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(text),
+                        int(std::strlen(text)));
+        XSync(display, False);
     }
 
     int count(uint16_t type, uint32_t id) const {
@@ -194,6 +239,82 @@ TEST_F(ClapEditorTest, NoEditorWithoutTheHostsTimer) {
     ASSERT_TRUE(bare.create());
     EXPECT_TRUE(bare.gui->is_api_supported(bare.plugin(), "x11", false)) << "scanners offer no extensions";
     EXPECT_FALSE(bare.gui->create(bare.plugin(), "x11", false));
+}
+
+// set_scale in the header's order (before set_parent), then while open: every size the host reads
+// is the scaled one, and a change while open asks the host for the room.
+TEST_F(ClapEditorTest, SetScaleSizesTheEditorAndAChangeWhileOpenRequestsAResize) {
+    const th::plugin_t* p = host->plugin();
+    ASSERT_TRUE(host->gui->create(p, "x11", false));
+    EXPECT_TRUE(host->gui->set_scale(p, 2.0));
+    EXPECT_EQ(size(*host), std::make_pair(1240u, 864u));
+    EXPECT_FALSE(host->gui->can_resize(p)) << "a fixed size at every scale";
+    uint32_t w = 700, h = 500;
+    EXPECT_TRUE(host->gui->adjust_size(p, &w, &h));
+    EXPECT_EQ(std::make_pair(w, h), std::make_pair(1240u, 864u));
+    EXPECT_FALSE(host->gui->set_size(p, 620, 432));
+    EXPECT_TRUE(host->gui->set_size(p, 1240, 864));
+    ASSERT_TRUE(embed(*host));
+    EXPECT_TRUE(childBecomes(1240, 864)) << childSize().first;
+    EXPECT_TRUE(host->resizeRequests.empty()) << "the host read the size itself";
+
+    EXPECT_TRUE(host->gui->set_scale(p, 1.5));
+    ASSERT_EQ(host->resizeRequests.size(), 1u);
+    EXPECT_EQ(host->resizeRequests.back(), std::make_pair(930u, 648u));
+    EXPECT_EQ(size(*host), std::make_pair(930u, 648u));
+    EXPECT_TRUE(childBecomes(930, 648)) << childSize().first;
+
+    // NaN is refused and changes nothing; the same factor again asks for nothing; out of range
+    // is kept to 1 .. 3.
+    EXPECT_FALSE(host->gui->set_scale(p, std::numeric_limits<double>::quiet_NaN()));
+    EXPECT_TRUE(host->gui->set_scale(p, 1.5));
+    EXPECT_EQ(host->resizeRequests.size(), 1u);
+    EXPECT_EQ(size(*host), std::make_pair(930u, 648u));
+    EXPECT_TRUE(host->gui->set_scale(p, 12.0));
+    EXPECT_EQ(size(*host), std::make_pair(1860u, 1296u));
+    EXPECT_TRUE(host->gui->set_scale(p, 0.5));
+    EXPECT_EQ(size(*host), std::make_pair(620u, 432u));
+    EXPECT_TRUE(childBecomes(620, 432)) << childSize().first;
+    ASSERT_EQ(host->resizeRequests.size(), 3u);
+    EXPECT_EQ(host->resizeRequests[1], std::make_pair(1860u, 1296u));
+    EXPECT_EQ(host->resizeRequests[2], std::make_pair(620u, 432u));
+
+    host->gui->hide(p);
+    host->gui->destroy(p);
+    EXPECT_TRUE(host->violations.empty()) << host->violations.front();
+}
+
+// Qtractor never calls set_scale: the desktop's Xft.dpi, GDK_SCALE or ZORNBECK_SCALE decide, in
+// the core's order, and the host reads the result from get_size.
+TEST_F(ClapEditorTest, WithoutSetScaleTheSystemsFactorSizesTheEditor) {
+    setResources("Xft.dpi:\t192\n");
+    const th::plugin_t* p = host->plugin();
+    ASSERT_TRUE(host->gui->create(p, "x11", false));
+    ASSERT_TRUE(embed(*host));  // Qtractor's order: the parent, then the size
+    EXPECT_EQ(size(*host), std::make_pair(1240u, 864u));
+    EXPECT_TRUE(childBecomes(1240, 864)) << childSize().first;
+    host->gui->destroy(p);
+
+    setenv("ZORNBECK_SCALE", "1.5", 1);
+    {
+        th::StrictHost other(*lib);
+        ASSERT_TRUE(other.create());
+        ASSERT_TRUE(other.gui->create(other.plugin(), "x11", false));
+        EXPECT_EQ(size(other), std::make_pair(930u, 648u)) << "the user's override outranks Xft.dpi";
+        other.gui->destroy(other.plugin());
+    }
+    unsetenv("ZORNBECK_SCALE");
+    XDeleteProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER);
+    XSync(display, False);
+    setenv("GDK_SCALE", "3", 1);
+    {
+        th::StrictHost other(*lib);
+        ASSERT_TRUE(other.create());
+        ASSERT_TRUE(other.gui->create(other.plugin(), "x11", false));
+        EXPECT_EQ(size(other), std::make_pair(1860u, 1296u));
+        other.gui->destroy(other.plugin());
+    }
+    unsetenv("GDK_SCALE");
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 
 #include <chrono>
 #include <functional>
+#include <limits>
+#include <utility>
 
 #include "tests/clap/StrictHost.h"
 
@@ -25,6 +27,7 @@ struct ClapWin32EditorTest : ::testing::Test {
     int flushesAnswered = 0;
 
     void SetUp() override {
+        _putenv("ZORNBECK_SCALE=");  // only the host's factor and the window's DPI decide here
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = hostProc;
@@ -110,6 +113,49 @@ TEST_F(ClapWin32EditorTest, EmbedsInTheHostsWindowAndSendsAClickAsEvents) {
     ASSERT_TRUE(pumpUntil([&] { return count(th::kGestureEnd, 6) > 0; }, 3000));
     EXPECT_EQ(count(th::kGestureBegin, 6), 1);
     EXPECT_GE(count(th::kParamValue, 6), 1);
+    EXPECT_NE(host->get(6), solo);
+
+    host->gui->destroy(p);
+    EXPECT_FALSE(child());
+    EXPECT_TRUE(host->violations.empty()) << host->violations.front();
+}
+
+// On Windows the host knows the monitor's factor and says it with set_scale: the window takes it,
+// a change while open asks request_resize, and a click at device coordinates lands as at 1x.
+TEST_F(ClapWin32EditorTest, SetScaleSizesTheWindowAndAChangeWhileOpenRequestsAResize) {
+    const th::plugin_t* p = host->plugin();
+    ASSERT_TRUE(host->gui->create(p, "win32", false));
+    EXPECT_TRUE(host->gui->set_scale(p, 2.0));
+    th::window_t window{};
+    window.api = "win32";
+    window.ptr = parent;
+    ASSERT_TRUE(host->gui->set_parent(p, &window));
+    uint32_t w = 0, h = 0;
+    ASSERT_TRUE(host->gui->get_size(p, &w, &h));
+    EXPECT_EQ(w, 2u * kWidth);
+    EXPECT_EQ(h, 2u * kHeight);
+    HWND editor = child();
+    ASSERT_TRUE(editor);
+    RECT r{};
+    GetClientRect(editor, &r);
+    EXPECT_EQ(r.right, 2 * kWidth);
+    EXPECT_EQ(r.bottom, 2 * kHeight);
+    EXPECT_TRUE(host->resizeRequests.empty());
+
+    EXPECT_TRUE(host->gui->set_scale(p, 1.5));
+    EXPECT_FALSE(host->gui->set_scale(p, std::numeric_limits<double>::quiet_NaN()));
+    ASSERT_EQ(host->resizeRequests.size(), 1u);
+    EXPECT_EQ(host->resizeRequests[0], std::make_pair(930u, 648u));
+    GetClientRect(editor, &r);
+    EXPECT_EQ(r.right, 930);
+    EXPECT_EQ(r.bottom, 648);
+    pumpUntil([] { return false; }, 200);
+
+    const double solo = host->get(6);
+    PostMessageA(editor, WM_MOUSEMOVE, 0, MAKELPARAM(600, 72));
+    PostMessageA(editor, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(600, 72));
+    PostMessageA(editor, WM_LBUTTONUP, 0, MAKELPARAM(600, 72));
+    ASSERT_TRUE(pumpUntil([&] { return count(th::kGestureEnd, 6) > 0; }, 3000));
     EXPECT_NE(host->get(6), solo);
 
     host->gui->destroy(p);

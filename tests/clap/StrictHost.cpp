@@ -240,7 +240,12 @@ const void* StrictHost::hostExtension(const host_t* h, const char* id) {
                                 self.violations.push_back("unregister_fd of a descriptor never registered");
                                 return false;
                             }};
-    static const HostGui kGui{[](const host_t*) {}, [](const host_t*, uint32_t, uint32_t) { return false; },
+    // A window that takes any size it is asked for, as Qtractor's does for a fixed-size editor.
+    static const HostGui kGui{[](const host_t*) {},
+                              [](const host_t* h, uint32_t w, uint32_t height) {
+                                  of(h).resizeRequests.emplace_back(w, height);
+                                  return w > 0 && height > 0;
+                              },
                               [](const host_t*) { return false; }, [](const host_t*) { return false; },
                               [](const host_t*, bool) {}};
     if (name == "clap.log") {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "tests/clap/ClapHostAbi.h"
@@ -117,6 +118,7 @@ class StrictHost {
     int dirtyMarks = 0;
     std::map<uint32_t, uint32_t> timers;  // id -> period
     std::vector<int> fds;
+    std::vector<std::pair<uint32_t, uint32_t>> resizeRequests;  // gui.request_resize
 
   private:
     static const void* hostExtension(const host_t* host, const char* id);

@@ -3,6 +3,8 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
+#include <limits>
+#include <utility>
 #include <thread>
 
 #include <dlfcn.h>
@@ -65,6 +67,9 @@ struct Vst3EditorTest : ::testing::Test {
         if (!server.start()) {
             GTEST_SKIP() << "no Xvfb";
         }
+        // The private server has no Xft.dpi; nothing else may choose the editor's scale.
+        unsetenv("ZORNBECK_SCALE");
+        unsetenv("GDK_SCALE");
         display = XOpenDisplay(server.display.c_str());
         ASSERT_TRUE(display);
         parent = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop, 620, 432, 0, 0, 0);
@@ -96,6 +101,33 @@ struct Vst3EditorTest : ::testing::Test {
             XFree(list);
         }
         return n;
+    }
+
+    // The editor's window inside the host's, as the X server has it.
+    std::pair<int, int> childSize() {
+        Window root = 0, up = 0, *list = nullptr;
+        unsigned n = 0;
+        XSync(display, False);
+        XQueryTree(display, parent, &root, &up, &list, &n);
+        std::pair<int, int> size{0, 0};
+        XWindowAttributes a{};
+        if (n == 1 && XGetWindowAttributes(display, list[0], &a)) {
+            size = {a.width, a.height};
+        }
+        if (list != nullptr) {
+            XFree(list);
+        }
+        return size;
+    }
+
+    bool childBecomes(int width, int height) {
+        return pumpUntil([&] { return childSize() == std::make_pair(width, height); }, 2000);
+    }
+
+    std::pair<int, int> viewSize(void* view) {
+        sh::ViewRect r{};
+        EXPECT_EQ(sh::call<sh::tresult>(view, 9, &r), sh::kOk);
+        return {r.right - r.left, r.bottom - r.top};
     }
 
     void* open() {
@@ -281,6 +313,67 @@ TEST_F(Vst3EditorTest, OpenedAndClosedAHundredTimesWhileProcessingAndActivationC
     EXPECT_TRUE(allOk.load());
     EXPECT_GT(blocks.load(), 100);
     EXPECT_EQ(plugin->handler.refs.load(), 2u) << "frame or run loop references kept";  // ours and the controller's
+}
+
+// The host's content scale: asked of the view, kept for the editor before it opens, and taken at
+// once while attached, the frame asked for the new room.
+TEST_F(Vst3EditorTest, ContentScaleSizesTheViewAndResizesTheAttachedEditorThroughItsFrame) {
+    const sh::Tuid scaleIid = sh::tuid("65ED96908AC445258AADEF7A72EA703F");
+    void* view = sh::call<void*>(plugin->controller, 17, "editor");
+    ASSERT_NE(view, nullptr);
+    void* scale = sh::query(view, scaleIid);
+    ASSERT_NE(scale, nullptr);
+    void* identity = sh::query(scale, sh::iid::FUnknown);
+    void* viewIdentity = sh::query(view, sh::iid::FUnknown);
+    EXPECT_EQ(identity, viewIdentity);
+    sh::release(identity);
+    sh::release(viewIdentity);
+    void* back = sh::query(scale, sh::iid::PlugView);
+    EXPECT_EQ(back, view);
+    sh::release(back);
+    auto setScale = [&](float f) { return sh::call<sh::tresult>(scale, 3, f); };
+
+    // Before attached, as Ardour calls it: the size to open at, and no frame call yet.
+    EXPECT_EQ(setScale(1.5f), sh::kOk);
+    EXPECT_EQ(viewSize(view), std::make_pair(930, 648));
+    EXPECT_EQ(sh::call<sh::tresult>(view, 12, static_cast<void*>(&plugin->handler.frame)), sh::kOk);
+    ASSERT_EQ(sh::call<sh::tresult>(view, 4, reinterpret_cast<void*>(parent), kX11), sh::kOk);
+    EXPECT_TRUE(childBecomes(930, 648)) << childSize().first;
+    EXPECT_EQ(plugin->handler.resizes, 0);
+
+    EXPECT_EQ(setScale(2.0f), sh::kOk);
+    EXPECT_EQ(viewSize(view), std::make_pair(1240, 864));
+    EXPECT_TRUE(childBecomes(1240, 864)) << childSize().first;
+    EXPECT_EQ(plugin->handler.resizes, 1);
+    const sh::ViewRect asked = plugin->handler.lastResize;
+    EXPECT_EQ(asked.right - asked.left, 1240);
+    EXPECT_EQ(asked.bottom - asked.top, 864);
+    sh::ViewRect constrained{10, 20, 30, 40};
+    EXPECT_EQ(sh::call<sh::tresult>(view, 14, &constrained), sh::kOk);
+    EXPECT_EQ(constrained.right - constrained.left, 1240) << "fixed at its scale";
+    EXPECT_EQ(constrained.bottom - constrained.top, 864);
+
+    // The same factor again asks for nothing; NaN is refused and changes nothing.
+    EXPECT_EQ(setScale(2.0f), sh::kOk);
+    EXPECT_EQ(setScale(std::numeric_limits<float>::quiet_NaN()), sh::kFalse);
+    EXPECT_EQ(viewSize(view), std::make_pair(1240, 864));
+    EXPECT_EQ(plugin->handler.resizes, 1);
+
+    // Out of range: kept to 1 .. 3.
+    EXPECT_EQ(setScale(7.0f), sh::kOk);
+    EXPECT_EQ(viewSize(view), std::make_pair(1860, 1296));
+    EXPECT_TRUE(childBecomes(1860, 1296)) << childSize().first;
+    EXPECT_EQ(setScale(0.25f), sh::kOk);
+    EXPECT_EQ(viewSize(view), std::make_pair(620, 432));
+    EXPECT_TRUE(childBecomes(620, 432)) << childSize().first;
+    EXPECT_EQ(plugin->handler.resizes, 3);
+    EXPECT_EQ(plugin->handler.lastResize.right - plugin->handler.lastResize.left, 620);
+
+    // The editor still answers at its new size after the changes.
+    pumpUntil([] { return false; }, 100);
+    EXPECT_EQ(sh::release(scale), 1u);
+    close(view);
+    EXPECT_EQ(children(), 0u);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <functional>
+#include <limits>
 
 #include "Vst3Fixture.h"
 
@@ -20,6 +21,7 @@ struct Vst3WindowsEditorTest : ::testing::Test {
     std::unique_ptr<sh::Instance> plugin;
 
     void SetUp() override {
+        _putenv("ZORNBECK_SCALE=");  // only the host's factor and the window's DPI decide here
         WNDCLASSEXA wc{};
         wc.cbSize = sizeof wc;
         wc.lpfnWndProc = hostProc;
@@ -131,6 +133,46 @@ TEST_F(Vst3WindowsEditorTest, OpensOnTheHwndIdlesItselfTakesGesturesAndCloses) {
         ASSERT_EQ(sh::release(view), 0u);
         ASSERT_EQ(child(), nullptr) << "round " << i;
     }
+}
+
+// Windows hosts tell the view their monitor's factor: the editor's window takes it at once, the
+// frame is asked for the room, and a click at device coordinates lands as it does at 1x.
+TEST_F(Vst3WindowsEditorTest, ContentScaleResizesTheOpenWindowAndClicksLandAsAt1x) {
+    void* view = sh::call<void*>(plugin->controller, 17, "editor");
+    ASSERT_NE(view, nullptr);
+    void* scale = sh::query(view, sh::tuid("65ED96908AC445258AADEF7A72EA703F"));
+    ASSERT_NE(scale, nullptr);
+    ASSERT_EQ(sh::call<sh::tresult>(view, 12, static_cast<void*>(&plugin->handler.frame)), sh::kOk);
+    ASSERT_EQ(sh::call<sh::tresult>(view, 4, static_cast<void*>(parent), "HWND"), sh::kOk);
+    HWND window = child();
+    ASSERT_NE(window, nullptr);
+
+    EXPECT_EQ(sh::call<sh::tresult>(scale, 3, 2.0f), sh::kOk);
+    EXPECT_EQ(sh::call<sh::tresult>(scale, 3, std::numeric_limits<float>::quiet_NaN()), sh::kFalse);
+    RECT r{};
+    GetClientRect(window, &r);
+    EXPECT_EQ(r.right - r.left, 1240);
+    EXPECT_EQ(r.bottom - r.top, 864);
+    sh::ViewRect size{};
+    ASSERT_EQ(sh::call<sh::tresult>(view, 9, &size), sh::kOk);
+    EXPECT_EQ(size.right - size.left, 1240);
+    EXPECT_EQ(size.bottom - size.top, 864);
+    EXPECT_EQ(plugin->handler.resizes, 1);
+    EXPECT_EQ(plugin->handler.lastResize.right - plugin->handler.lastResize.left, 1240);
+    EXPECT_EQ(plugin->handler.lastResize.bottom - plugin->handler.lastResize.top, 864);
+    pumpUntil([] { return false; }, 200);
+
+    const double soloBefore = plugin->get(6);
+    PostMessageA(window, WM_MOUSEMOVE, 0, MAKELPARAM(800, 96));
+    PostMessageA(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(800, 96));
+    PostMessageA(window, WM_LBUTTONUP, 0, MAKELPARAM(800, 96));
+    ASSERT_TRUE(pumpUntil([&] { return gesture(6); }, 3000));
+    EXPECT_EQ(plugin->get(6), soloBefore == 0.0 ? 1.0 : 0.0);
+
+    sh::release(scale);
+    EXPECT_EQ(sh::call<sh::tresult>(view, 5), sh::kOk);
+    EXPECT_EQ(sh::call<sh::tresult>(view, 12, static_cast<void*>(nullptr)), sh::kOk);
+    EXPECT_EQ(sh::release(view), 0u);
 }
 
 }  // namespace

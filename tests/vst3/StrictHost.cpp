@@ -288,6 +288,9 @@ std::uint32_t frameAdd(void* self) { return ++static_cast<Frame*>(self)->owner->
 std::uint32_t frameRelease(void* self) { return --static_cast<Frame*>(self)->owner->refs; }
 tresult frameResize(void* self, void* view, ViewRect* rect) {
     ++static_cast<Frame*>(self)->owner->resizes;
+    if (rect != nullptr) {
+        static_cast<Frame*>(self)->owner->lastResize = *rect;
+    }
     return call<tresult>(view, 10, rect);  // onSize, as Ardour does inside resizeView
 }
 void* frameTable[] = {reinterpret_cast<void*>(&frameQuery), reinterpret_cast<void*>(&frameAdd),

@@ -152,6 +152,7 @@ struct Handler {
     std::map<void*, std::uint64_t> timers;  // handler -> milliseconds
     std::map<void*, int> fds;
     int resizes = 0;
+    ViewRect lastResize{};  // the size the view last asked its frame for
     // Runs every timer once and every event handler whose descriptor is readable.
     void pump();
 };
