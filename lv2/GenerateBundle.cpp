@@ -165,7 +165,8 @@ void writePlugin(std::ostream& out, FaceHost& host) {
         << "    rdfs:range xsd:int .\n\n";
     out << "<" << kUiUri << ">\n    a ui:X11UI ;\n"
         << "    lv2:requiredFeature ui:idleInterface , <http://lv2plug.in/ns/ext/instance-access> ;\n"
-        << "    lv2:optionalFeature ui:parent , ui:resize , ui:touch , ui:noUserResize ;\n"
+        << "    lv2:optionalFeature ui:parent , ui:resize , ui:touch , ui:noUserResize , urid:map , opts:options ;\n"
+        << "    opts:supportedOption ui:scaleFactor ;\n"
         << "    lv2:extensionData ui:idleInterface , ui:showInterface .\n";
 }
 

@@ -16,6 +16,8 @@ class UiSink {
     virtual ~UiSink() = default;
     virtual void edited(int index, float value) = 0;
     virtual void touch(int index, bool grabbed) = 0;
+    // The editor took a new size (its scale changed); true when the host was asked for it.
+    virtual bool resized(int width, int height) = 0;
 };
 
 class Instance : public FaceHost::Listener {
@@ -46,7 +48,7 @@ class Instance : public FaceHost::Listener {
     void beginEdit(int index) override;
     void endEdit(int index) override;
     void displayChanged() override;
-    bool resizeEditor(int, int) override { return false; }  // the editor has one size
+    bool resizeEditor(int width, int height) override;
 
   private:
     FaceHost host_;

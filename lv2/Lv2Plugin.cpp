@@ -76,6 +76,11 @@ void Instance::endEdit(int index) {
     }
 }
 
+bool Instance::resizeEditor(int width, int height) {
+    UiSink* ui = ui_.load(std::memory_order_acquire);
+    return ui != nullptr && ui->resized(width, height);
+}
+
 void Instance::displayChanged() {
     displayChanged_.store(true, std::memory_order_release);
 }

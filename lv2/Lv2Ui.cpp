@@ -3,8 +3,11 @@
 // host as port writes between touch begin and end.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <lv2/atom/atom.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
+#include <lv2/urid/urid.h>
 
 #include <bit>
 #include <cstring>
@@ -92,9 +95,9 @@ class Ui : public UiSink {
         XSetWindowAttributes attributes{};
         attributes.colormap = XCreateColormap(display_, RootWindow(display_, screen), visual, AllocNone);
         colormap_ = attributes.colormap;
-        window_ = XCreateWindow(display_, parent, 0, 0, static_cast<unsigned>(width), static_cast<unsigned>(height), 0,
-                                DefaultDepth(display_, screen), InputOutput, visual,
-                                CWColormap | CWBorderPixel | CWBackPixel, &attributes);
+        window_ = XCreateWindow(display_, parent, 0, 0, static_cast<unsigned>(width),
+                                static_cast<unsigned>(height), 0, DefaultDepth(display_, screen), InputOutput,
+                                visual, CWColormap | CWBorderPixel | CWBackPixel, &attributes);
         XMapWindow(display_, window_);
         if (!trap.clean()) {
             trap.release();
@@ -113,6 +116,14 @@ class Ui : public UiSink {
         return true;
     }
 
+    bool resized(int width, int height) override {
+        if (display_ != nullptr && window_ != 0) {
+            XResizeWindow(display_, window_, static_cast<unsigned>(width), static_cast<unsigned>(height));
+            XFlush(display_);
+        }
+        return resize_ != nullptr && resize_->ui_resize(resize_->handle, width, height) == 0;
+    }
+
     void portEvent(std::uint32_t port, std::uint32_t size, std::uint32_t format, const void* buffer) {
         if (format == 0 && size == sizeof(float) && port >= kFirstControlPort && port < kPortCount) {
             // The editor follows through the plug-in, which is given the value at the next block.
@@ -129,7 +140,8 @@ class Ui : public UiSink {
             while (XPending(display_) > 0) {
                 XEvent event;
                 XNextEvent(display_, &event);
-                if (event.type == ClientMessage && static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) {
+                if (event.type == ClientMessage &&
+                    static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) {
                     closed_ = true;
                 }
             }
@@ -148,8 +160,8 @@ class Ui : public UiSink {
         }
         int width = 0, height = 0;
         dsp_.host().editorSize(width, height);
-        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0, static_cast<unsigned>(width),
-                                      static_cast<unsigned>(height), 0, 0, 0);
+        window_ = XCreateSimpleWindow(display_, DefaultRootWindow(display_), 0, 0,
+                                      static_cast<unsigned>(width), static_cast<unsigned>(height), 0, 0, 0);
         XStoreName(display_, window_, "Zornbeck");
         deleteWindow_ = XInternAtom(display_, "WM_DELETE_WINDOW", False);
         XSetWMProtocols(display_, window_, &deleteWindow_, 1);
@@ -217,7 +229,8 @@ class Ui : public UiSink {
             const float value = dsp_.host().getParameter(kPortParameter[static_cast<std::size_t>(k)]);
             if (std::bit_cast<std::uint32_t>(value) != std::bit_cast<std::uint32_t>(hostValue_[k])) {
                 hostValue_[k] = value;
-                write_(controller_, static_cast<std::uint32_t>(kFirstControlPort + k), sizeof value, 0, &value);
+                write_(controller_, static_cast<std::uint32_t>(kFirstControlPort + k), sizeof value, 0,
+                       &value);
             }
         }
     }
@@ -237,16 +250,42 @@ class Ui : public UiSink {
     bool closed_ = false;  // the user closed the shown window
 };
 
-LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*, LV2UI_Write_Function write,
-                         LV2UI_Controller controller, LV2UI_Widget* widget, const LV2_Feature* const* features) {
+// The host's ui:scaleFactor option, or 0 when it gives none.
+double hostScale(const LV2_Feature* const* features) {
+    const auto* map = static_cast<const LV2_URID_Map*>(feature(features, LV2_URID__map));
+    const auto* options = static_cast<const LV2_Options_Option*>(feature(features, LV2_OPTIONS__options));
+    if (map == nullptr || options == nullptr) {
+        return 0.0;
+    }
+    const LV2_URID key = map->map(map->handle, LV2_UI__scaleFactor);
+    const LV2_URID floatType = map->map(map->handle, LV2_ATOM__Float);
+    for (const LV2_Options_Option* o = options; o->key != 0 || o->value != nullptr; ++o) {
+        if (o->key == key && o->type == floatType && o->size == sizeof(float) && o->value != nullptr) {
+            float value = 0.0f;
+            std::memcpy(&value, o->value, sizeof value);
+            return value;
+        }
+    }
+    return 0.0;
+}
+
+LV2UI_Handle instantiate(const LV2UI_Descriptor*, const char* pluginUri, const char*,
+                         LV2UI_Write_Function write, LV2UI_Controller controller, LV2UI_Widget* widget,
+                         const LV2_Feature* const* features) {
     auto* dsp = static_cast<Instance*>(const_cast<void*>(feature(features, LV2_INSTANCE_ACCESS_URI)));
-    if (dsp == nullptr || write == nullptr || pluginUri == nullptr || std::strcmp(pluginUri, kPluginUri) != 0) {
+    if (dsp == nullptr || write == nullptr || pluginUri == nullptr ||
+        std::strcmp(pluginUri, kPluginUri) != 0) {
         return nullptr;
     }
     *widget = nullptr;
     try {
-        auto* ui = new Ui(*dsp, write, controller, static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch)),
-                          static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize)));
+        auto* ui =
+            new Ui(*dsp, write, controller, static_cast<const LV2UI_Touch*>(feature(features, LV2_UI__touch)),
+                   static_cast<const LV2UI_Resize*>(feature(features, LV2_UI__resize)));
+        const double scale = hostScale(features);
+        if (scale > 0.0) {
+            dsp->host().setEditorScale(scale);
+        }
         const void* parent = feature(features, LV2_UI__parent);
         if (parent != nullptr && !ui->embed(reinterpret_cast<Window>(parent), widget)) {
             delete ui;

@@ -8,6 +8,8 @@
 #include <X11/extensions/XTest.h>
 #include <dlfcn.h>
 #include <lv2/instance-access/instance-access.h>
+#include <lv2/atom/atom.h>
+#include <lv2/options/options.h>
 #include <lv2/ui/ui.h>
 
 #include <atomic>
@@ -112,8 +114,13 @@ struct Lv2UiTest : ::testing::Test {
         }
     }
 
-    // With ui:parent, the editor inside our window; without, for the show interface.
-    bool openUi(bool embedded = true) {
+    // With ui:parent, the editor inside our window; without, for the show interface. A scale
+    // above 0 is offered as the host's ui:scaleFactor.
+    bool openUi(bool embedded = true, float scale = 0.0f) {
+        lv2t::Urids& u = world->urids();
+        LV2_Options_Option options[2] = {
+            {LV2_OPTIONS_INSTANCE, 0, u.map(LV2_UI__scaleFactor), sizeof(float), u.map(LV2_ATOM__Float), &scale},
+            {LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
         std::vector<LV2_Feature> list = {
             {LV2_INSTANCE_ACCESS_URI, lilv_instance_get_handle(dsp->lilv())},
             {LV2_UI__touch, &touch},
@@ -123,6 +130,9 @@ struct Lv2UiTest : ::testing::Test {
         };
         if (embedded) {
             list.push_back({LV2_UI__parent, reinterpret_cast<void*>(parent)});
+        }
+        if (scale > 0.0f) {
+            list.push_back({LV2_OPTIONS__options, options});
         }
         std::vector<const LV2_Feature*> features;
         for (const LV2_Feature& f : list) {
@@ -323,6 +333,24 @@ TEST_F(Lv2UiTest, FollowsTheHostsPortsAndTellsTheHostWhatARestoredProgramChanged
     EXPECT_EQ(static_cast<std::size_t>(differing), written.size());
     EXPECT_GT(differing, 100);
     EXPECT_EQ(written.count(spread), 1u);  // program 5's spread is not the 1 the host set
+}
+
+// A host that says its scale gets the editor drawn at it, and is asked for the scaled size.
+TEST_F(Lv2UiTest, TakesTheHostsScaleFactor) {
+    ASSERT_TRUE(openUi(true, 2.0f));
+    EXPECT_EQ(resizedWidth, 1240);
+    EXPECT_EQ(resizedHeight, 864);
+    const std::vector<Window> inside = children();
+    ASSERT_EQ(inside.size(), 1u);
+    XWindowAttributes shown{};
+    ASSERT_TRUE(XGetWindowAttributes(display, inside[0], &shown));
+    EXPECT_EQ(shown.width, 1240);
+    EXPECT_EQ(shown.height, 864);
+    closeUi();
+    // Wild factors are held to what the editor can draw.
+    ASSERT_TRUE(openUi(true, 9.0f));
+    EXPECT_EQ(resizedWidth, 1860);
+    closeUi();
 }
 
 TEST_F(Lv2UiTest, OpensAndClosesAHundredTimesWhileThePluginRuns) {
