@@ -9,7 +9,11 @@
 
 #include <atomic>
 #include <cstring>
+#include <memory>
 #include <type_traits>
+#include <vector>
+
+#include "engine/KernelChoice.h"
 
 namespace {
 
@@ -157,17 +161,64 @@ bool detectAvx2() {
 }
 const bool kHaveAvx2 = detectAvx2();
 const bool kHaveAvx512 = kHaveAvx2 && __builtin_cpu_supports("avx512f") != 0;
-std::atomic<VoiceCode> code{kHaveAvx512 ? VoiceCode::avx512
-                                        : (kHaveAvx2 ? VoiceCode::avx2 : VoiceCode::baseline)};
+
+bool supported(VoiceCode c) {
+    return c == VoiceCode::baseline || (c == VoiceCode::avx2 && kHaveAvx2) ||
+           (c == VoiceCode::avx512 && kHaveAvx512);
+}
+
+void renderWith(VoiceCode code, VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
+                int ringMask, int write, int frames, float shiftAll, int rampFrames);
+
+// A crowd of 59 audible voices with delays across a small ring, as the render loop runs it.
+VoiceCode measureFastest() {
+    constexpr int kScratchRing = 4096;
+    constexpr int kVoices = 59;
+    auto lanes = std::make_unique<VoiceLanes>();
+    std::vector<float> ring(static_cast<std::size_t>(kScratchRing + 2) * kRingFrame);
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        ring[i] = static_cast<float>(static_cast<int>(i * 7919u % 2001u) - 1000) * 1e-3f;
+    }
+    for (int v = 0; v < VoiceLanes::kLanes; ++v) {
+        const float phase = 0.1f * static_cast<float>(v);
+        lanes->delayModSin[v] = lanes->pitchModSin[v] = lanes->shiftSin[v] = phase;
+        lanes->delayModCos[v] = lanes->pitchModCos[v] = lanes->shiftCos[v] = 1.0f - phase * phase * 0.5f;
+        lanes->delayModCoefficient[v] = 1e-4f;
+        lanes->pitchModCoefficient[v] = 2e-4f;
+        lanes->shiftCoefficient[v] = 1e-3f;
+        lanes->delayModDepth[v] = 40.0f;
+        lanes->pitchModDepth[v] = 1e-4f;
+        lanes->gain[v] = 0.5f;
+        lanes->panGain0[v] = lanes->panGain1[v] = 0.7f;
+        lanes->fadeValue[v] = 1.0f;
+        lanes->currentDelay[v] = lanes->pendingDelay[v] = 100 + 61 * v;
+    }
+    int write = 0;
+    auto run = [&](int c) {
+        for (int pass = 0; pass < 4; ++pass) {
+            renderWith(static_cast<VoiceCode>(c), *lanes, kVoices, false, 0, ring.data(), kScratchRing - 1,
+                       write, VoiceLanes::kMaxFrames, 0.0f, 0);
+            write = (write + VoiceLanes::kMaxFrames) & (kScratchRing - 1);
+        }
+    };
+    return static_cast<VoiceCode>(
+        kernel_choice::fastest(3, [](int c) { return supported(static_cast<VoiceCode>(c)); }, run));
+}
+
+const VoiceCode kMeasured = measureFastest();
+std::atomic<VoiceCode> code{kMeasured};
 }  // namespace
 
+VoiceCode measuredVoiceCode() {
+    return kMeasured;
+}
+
 void setVoiceLanesWide(bool wide) {
-    code = wide ? (kHaveAvx512 ? VoiceCode::avx512 : (kHaveAvx2 ? VoiceCode::avx2 : VoiceCode::baseline))
-                : VoiceCode::baseline;
+    code = wide ? kMeasured : VoiceCode::baseline;
 }
 
 bool setVoiceLanesCode(VoiceCode chosen) {
-    if ((chosen == VoiceCode::avx2 && !kHaveAvx2) || (chosen == VoiceCode::avx512 && !kHaveAvx512)) {
+    if (!supported(chosen)) {
         return false;
     }
     code = chosen;
@@ -176,7 +227,14 @@ bool setVoiceLanesCode(VoiceCode chosen) {
 
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
                       int ringMask, int write, int frames, float shiftAll, int rampFrames) {
-    switch (code.load(std::memory_order_relaxed)) {
+    renderWith(code.load(std::memory_order_relaxed), lanes, population, solo, selected, ring, ringMask, write,
+               frames, shiftAll, rampFrames);
+}
+
+namespace {
+void renderWith(VoiceCode code, VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
+                int ringMask, int write, int frames, float shiftAll, int rampFrames) {
+    switch (code) {
         case VoiceCode::avx512: {
             // A last group of at most eight voices costs half as much in the AVX2 build.
             const int sixteens = population / 16 * 16;
@@ -202,3 +260,4 @@ void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected
             break;
     }
 }
+}  // namespace

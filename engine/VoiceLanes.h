@@ -56,10 +56,13 @@ struct VoiceLanes {
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
                       int ringMask, int write, int frames, float shiftAll, int rampFrames);
 
-// Tests and benchmarks: false forces the baseline code even where AVX2 is available; true
-// chooses the widest the processor has.
+// Tests and benchmarks: false forces the baseline code; true returns to the build measured
+// fastest on this processor when the module loaded.
 void setVoiceLanesWide(bool wide);
 
 // Tests and benchmarks: one particular build of the kernel; false if the processor lacks it.
 enum class VoiceCode { baseline, avx2, avx512 };
 bool setVoiceLanesCode(VoiceCode code);
+// The build that timed fastest on a scratch crowd when the module loaded, and so runs unless a
+// test or benchmark chose another.
+VoiceCode measuredVoiceCode();
