@@ -6,6 +6,8 @@ CMAKE_FLAGS ?= -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 DEB_PACKAGES = build-essential cmake ninja-build pkg-config git libgtest-dev libgmock-dev \
   libbenchmark-dev libsndfile1-dev libpng-dev zlib1g-dev libcairo2-dev libfreetype-dev \
   libx11-dev libxtst-dev fonts-liberation2 espeak-ng sox xvfb xauth xdotool
+# `zornbeck bench --compare URI` hosts an installed LV2 plug-in through lilv.
+DEB_PACKAGES += liblilv-dev
 
 .PHONY: all deps build test demo bench clean install uninstall
 
