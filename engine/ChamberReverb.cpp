@@ -44,7 +44,7 @@ constexpr float hadamardSign(int m, int j) {
 ChamberReverb::ChamberReverb() {
     random_.setState(ChaosRandom::kStart);
     random_.reseed(216);
-    sampleRate_ = 44100.0f;
+    sampleRate_ = param::kReferenceRate;
     for (int c = 0; c < 2; ++c) {
         for (int k = 0; k < kLines; ++k) {
             order_[c][k] = k;
@@ -190,7 +190,7 @@ void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int fra
             input[c] = inputs[c][i];
             for (int k = 0; k < lineCount_; ++k) {
                 const Line& line = lines_[c][k];
-                taps_[c][order_[c][k]] = line.buffer[line.readIndex & kMask] + 1e-20f;
+                taps_[c][order_[c][k]] = line.buffer[line.readIndex & kMask] + zb::kAntiDenormal;
             }
         }
 
@@ -242,7 +242,7 @@ void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int fra
         }
 
         for (int c = 0; c < used; ++c) {
-            first_[c] = highCoefficient_ * first_[c] + highComplement_ * accumulator[c] + 1e-20f;
+            first_[c] = highCoefficient_ * first_[c] + highComplement_ * accumulator[c] + zb::kAntiDenormal;
             second_[c] = lowCoefficient_ * second_[c] + lowComplement_ * first_[c];
             outputs[c][i] = (first_[c] - second_[c]) * wetGain_ * level + input[c] * dry_;
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/ChaosRandom.h"
+#include "model/ParameterTable.h"
 
 class ChamberReverb {
   public:
@@ -97,7 +98,7 @@ class ChamberReverb {
     float activeDepth_ = 0.0f;
     float configuredDepth_ = 0.0f;
     float lineScale_ = 0.0f;
-    float sampleRate_ = 44100.0f;
+    float sampleRate_ = param::kReferenceRate;
     float decaySize_ = 0.0f;
     float decayGain_ = 0.0f;
     int shortestLine_ = 1;

@@ -5,12 +5,11 @@
 #include <cstring>
 
 #include "engine/ChamberReverb.h"
+#include "engine/Numeric.h"
 #include "engine/Spread.h"
 
 namespace {
 
-// Keeps the recursive stages out of denormal numbers.
-constexpr float kTiny = 1e-20f;
 
 int ringSizeFor(float sampleRate) {
     // The longest delay (a third of a second), the widest swing with its rounding, one run ahead
@@ -240,7 +239,7 @@ void RenderGraph::frameByFrameStages(float** outputs, int nIn, int nOut, int l) 
     for (int c = 0; c < nOut; ++c) {
         float re = 0.0f;
         float im = 0.0f;
-        analysers_[c].step(outputs[c][l] + kTiny, re, im);
+        analysers_[c].step(outputs[c][l] + zb::kAntiDenormal, re, im);
         ring_[kRingFrame * writePosition_ + 2 * c] = re;
         ring_[kRingFrame * writePosition_ + 2 * c + 1] = im;
     }
@@ -374,7 +373,7 @@ void RenderGraph::feedRing(int nIn, int nOut, int start, int n) {
             runSpreadChain(spreadChains_[c], x, n);
         }
         for (int j = 0; j < n; ++j) {
-            x[j] = x[j] + kTiny;
+            x[j] = x[j] + zb::kAntiDenormal;
         }
     }
     float* frame = ring_.get() + kRingFrame * w;

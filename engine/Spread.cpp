@@ -133,8 +133,8 @@ int measureFastest() {
     };
     auto chains = std::make_unique<Chains>();
     auto& sections = chains->sections;
-    reserveSpread(sections, random, 44100.0f);
-    rebuildSpread(sections, random, 1.0f, 44100.0f);
+    reserveSpread(sections, random, param::kReferenceRate);
+    rebuildSpread(sections, random, 1.0f, param::kReferenceRate);
     float x[64];
     for (int j = 0; j < 64; ++j) {
         x[j] = static_cast<float>((j * 37) % 17 - 8) * 0.05f;
