@@ -22,6 +22,15 @@ typedef int Ints __attribute__((vector_size(32)));
 
 constexpr int kGroup = 8;
 
+// One group's copy of every lane field, a vector each.
+template <typename T>
+using LaneVector = std::conditional_t<std::is_same_v<T, int>, Ints, Floats>;
+struct Group {
+#define ZB_GROUP_FIELD(type, lane, record) LaneVector<type> lane;
+    ZB_VOICE_LANES(ZB_GROUP_FIELD)
+#undef ZB_GROUP_FIELD
+};
+
 // Adds a group's outputs to the eight lane sums of a frame.
 inline void addToLanes(float* sums, const Floats& out) {
     Floats total;
@@ -32,55 +41,30 @@ inline void addToLanes(float* sums, const Floats& out) {
 
 }  // namespace
 
+// The glides' targets stay in the records; every other field travels.
+#define ZB_FIELD_SIZE(type, lane, record) +sizeof(type)
+static_assert(sizeof(VoiceState) == 0 ZB_VOICE_LANES(ZB_FIELD_SIZE) + 4 * sizeof(float),
+              "a VoiceState field is missing from ZB_VOICE_LANES");
+#undef ZB_FIELD_SIZE
+
 void VoiceLanes::load(const VoiceState* voices, int count) {
     // Padding lanes copy the last record: a constructed VoiceState would draw a random phase.
     for (int v = 0; v < kLanes; ++v) {
         const VoiceState& s = voices[v < count ? v : count - 1];
-        delayModSin[v] = s.delayModSin;
-        delayModCos[v] = s.delayModCos;
-        delayModCoefficient[v] = s.delayModCoefficient;
-        delayModDepth[v] = s.delayModDepth;
-        delayModDepthStep[v] = s.delayModDepthStep;
-        gainStep[v] = s.gainStep;
-        panStep0[v] = s.panStep[0];
-        panStep1[v] = s.panStep[1];
-        pitchModSin[v] = s.pitchModSin;
-        pitchModCos[v] = s.pitchModCos;
-        pitchModCoefficient[v] = s.pitchModCoefficient;
-        pitchModDepth[v] = s.pitchModDepth;
-        shiftSin[v] = s.shiftSin;
-        shiftCos[v] = s.shiftCos;
-        shiftCoefficient[v] = s.shiftCoefficient;
-        gain[v] = s.gain;
-        panGain0[v] = s.panGain[0];
-        panGain1[v] = s.panGain[1];
-        fadeValue[v] = s.fadeValue;
-        fadeStep[v] = s.fadeStep;
-        currentDelay[v] = s.currentDelay;
-        pendingDelay[v] = s.pendingDelay;
-        delayFraction[v] = s.delayFraction;
-        readIndex[v] = s.readIndex;
+#define ZB_LOAD_LANE(type, lane, record) lane[v] = s.record;
+        ZB_VOICE_LANES(ZB_LOAD_LANE)
+#undef ZB_LOAD_LANE
     }
 }
 
+// Fields the kernel never changes go back unchanged: nothing changes a record while the lanes
+// are ahead of it.
 void VoiceLanes::store(VoiceState* voices, int count) const {
     for (int v = 0; v < count && v < kLanes; ++v) {
         VoiceState& s = voices[v];
-        s.delayModSin = delayModSin[v];
-        s.delayModCos = delayModCos[v];
-        s.delayModDepth = delayModDepth[v];
-        s.gain = gain[v];
-        s.panGain[0] = panGain0[v];
-        s.panGain[1] = panGain1[v];
-        s.pitchModSin = pitchModSin[v];
-        s.pitchModCos = pitchModCos[v];
-        s.shiftSin = shiftSin[v];
-        s.shiftCos = shiftCos[v];
-        s.fadeValue = fadeValue[v];
-        s.fadeStep = fadeStep[v];
-        s.currentDelay = currentDelay[v];
-        s.delayFraction = delayFraction[v];
-        s.readIndex = readIndex[v];
+#define ZB_STORE_LANE(type, lane, record) s.record = lane[v];
+        ZB_VOICE_LANES(ZB_STORE_LANE)
+#undef ZB_STORE_LANE
     }
 }
 
@@ -125,6 +109,14 @@ namespace sixteen {
 typedef float Floats __attribute__((vector_size(64)));
 typedef int Ints __attribute__((vector_size(64)));
 constexpr int kGroup = 16;
+
+template <typename T>
+using LaneVector = std::conditional_t<std::is_same_v<T, int>, Ints, Floats>;
+struct Group {
+#define ZB_GROUP_FIELD(type, lane, record) LaneVector<type> lane;
+    ZB_VOICE_LANES(ZB_GROUP_FIELD)
+#undef ZB_GROUP_FIELD
+};
 
 inline void addToLanes(float* sums, const Floats& out) {
     ::Floats total;

@@ -4,35 +4,44 @@
 
 #include "engine/VoiceState.h"
 
+// Every field of a voice the render loop keeps in lanes, once: its type, its name in the lanes
+// and its place in the VoiceState record. The lanes, their load and store and the kernel's
+// working copy are all made from this list; a record field that is neither here nor a glide's
+// target fails to compile (VoiceLanes.cpp).
+#define ZB_VOICE_LANES(X)                              \
+    X(float, delayModSin, delayModSin)                 \
+    X(float, delayModCos, delayModCos)                 \
+    X(float, delayModCoefficient, delayModCoefficient) \
+    X(float, delayModDepth, delayModDepth)             \
+    X(float, pitchModSin, pitchModSin)                 \
+    X(float, pitchModCos, pitchModCos)                 \
+    X(float, pitchModCoefficient, pitchModCoefficient) \
+    X(float, pitchModDepth, pitchModDepth)             \
+    X(float, shiftSin, shiftSin)                       \
+    X(float, shiftCos, shiftCos)                       \
+    X(float, shiftCoefficient, shiftCoefficient)       \
+    X(float, gain, gain)                               \
+    X(float, panGain0, panGain[0])                     \
+    X(float, panGain1, panGain[1])                     \
+    /* Per-frame increments while a changed value glides to its new setting. */ \
+    X(float, delayModDepthStep, delayModDepthStep)     \
+    X(float, gainStep, gainStep)                       \
+    X(float, panStep0, panStep[0])                     \
+    X(float, panStep1, panStep[1])                     \
+    X(float, fadeValue, fadeValue)                     \
+    X(float, fadeStep, fadeStep)                       \
+    X(int, currentDelay, currentDelay)                 \
+    X(int, pendingDelay, pendingDelay)                 \
+    X(float, delayFraction, delayFraction)             \
+    X(int, readIndex, readIndex)
+
 struct VoiceLanes {
     static constexpr int kLanes = 64;  // 60 records, padded to whole groups of eight
     static constexpr int kMaxFrames = 64;
 
-    alignas(32) float delayModSin[kLanes];
-    alignas(32) float delayModCos[kLanes];
-    alignas(32) float delayModCoefficient[kLanes];
-    alignas(32) float delayModDepth[kLanes];
-    alignas(32) float pitchModSin[kLanes];
-    alignas(32) float pitchModCos[kLanes];
-    alignas(32) float pitchModCoefficient[kLanes];
-    alignas(32) float pitchModDepth[kLanes];
-    alignas(32) float shiftSin[kLanes];
-    alignas(32) float shiftCos[kLanes];
-    alignas(32) float shiftCoefficient[kLanes];
-    alignas(32) float gain[kLanes];
-    alignas(32) float panGain0[kLanes];
-    alignas(32) float panGain1[kLanes];
-    // Per-frame increments while a changed value glides to its new setting.
-    alignas(32) float delayModDepthStep[kLanes];
-    alignas(32) float gainStep[kLanes];
-    alignas(32) float panStep0[kLanes];
-    alignas(32) float panStep1[kLanes];
-    alignas(32) float fadeValue[kLanes];
-    alignas(32) float fadeStep[kLanes];
-    alignas(32) int currentDelay[kLanes];
-    alignas(32) int pendingDelay[kLanes];
-    alignas(32) float delayFraction[kLanes];
-    alignas(32) int readIndex[kLanes];
+#define ZB_LANE_ARRAY(type, lane, record) alignas(32) type lane[kLanes];
+    ZB_VOICE_LANES(ZB_LANE_ARRAY)
+#undef ZB_LANE_ARRAY
 
     // Per channel and frame, eight partial sums of the audible voices: lane i holds voices
     // i, i + 8, i + 16, ... The voice sum is their total (sum()).
