@@ -398,9 +398,7 @@ int ChamberReverb::measureFastest() {
     }
     float* io[2] = {left, right};
     return kernel_choice::fastest(3, supportsCode, [&](int code) {
-        for (int pass = 0; pass < 4; ++pass) {
-            room->processSubBlockAs(code, io, io, 0, kSubBlock, 1.0f, 2);
-        }
+        room->processSubBlockAs(code, io, io, 0, kSubBlock, 1.0f, 2);
     });
 }
 

@@ -187,11 +187,9 @@ VoiceCode measureFastest() {
     }
     int write = 0;
     auto run = [&](int c) {
-        for (int pass = 0; pass < 4; ++pass) {
-            renderWith(static_cast<VoiceCode>(c), *lanes, kVoices, false, 0, ring.data(), kScratchRing - 1,
-                       write, VoiceLanes::kMaxFrames, 0.0f, 0);
-            write = (write + VoiceLanes::kMaxFrames) & (kScratchRing - 1);
-        }
+        renderWith(static_cast<VoiceCode>(c), *lanes, kVoices, false, 0, ring.data(), kScratchRing - 1, write,
+                   VoiceLanes::kMaxFrames, 0.0f, 0);
+        write = (write + VoiceLanes::kMaxFrames) & (kScratchRing - 1);
     };
     return static_cast<VoiceCode>(
         kernel_choice::fastest(3, [](int c) { return supported(static_cast<VoiceCode>(c)); }, run));

@@ -21,7 +21,8 @@ namespace {
 
 const char* const kBenchHelp =
     "Usage: zornbeck bench [--module PATH] [--seconds S] [--block N] [--rate HZ] [--program P]\n"
-    "                      [--reference] [--compare MODULE [--peer-set NAME=VALUE]... [--rounds N]]\n"
+    "                      [--reference] [--compare MODULE [--peer-set NAME=VALUE]... [--peer-as-ours]\n"
+    "                      [--rounds N]]\n"
     "\n"
     "Renders stereo noise through the module, once for every factory program (or only program P)\n"
     "and once for a worst case (population 59 with every voice audible, Spread 1.0, reverb on),\n"
@@ -43,6 +44,8 @@ const char* const kBenchHelp =
     "                  plug-in's URI. It runs with its own settings throughout\n"
     "  --peer-set NAME=VALUE  a setting of the compared plug-in: an LV2 control's symbol, or a\n"
     "                  VST 2.4 parameter's index with a value from 0 to 1; may be repeated\n"
+    "  --peer-as-ours  the compared VST 2.4 module is another build of this plug-in: each row's\n"
+    "                  program, and the worst case, are set on it too\n"
     "  --rounds N      rounds of a comparison, 1 to 99 (default 9); each times both for S / N\n"
     "  --module PATH   the plug-in module (default: Zornbeck.so beside this program)\n";
 
@@ -188,6 +191,7 @@ struct Peer {
     std::string name;
     ProcessBlock process;
     std::unique_ptr<PluginLoader> vst;
+    bool asOurs = false;  // takes each row's setup too
 #ifdef ZB_HAVE_LV2_PEER
     std::unique_ptr<Lv2Peer> lv2;
 #endif
@@ -236,6 +240,9 @@ struct Bench {
     void row(const char* label, int number, const std::function<void(PluginLoader&)>& setUp,
              Timing& shipped) {
         setUp(plugin);
+        if (peer != nullptr && peer->asOurs) {
+            setUp(*peer->vst);
+        }
         shipped = peer != nullptr ? timeInterleaved(plugin, *peer, settings, rounds)
                                   : timeRun(plugin, settings, settings.seconds);
         if (number >= 0) {
@@ -308,6 +315,7 @@ int commandBench(const std::vector<std::string>& args) {
     bool withReference = false;
     std::string compare;
     std::vector<std::string> peerSets;
+    bool peerAsOurs = false;
     int rounds = 9;
     Settings settings;
     ArgScanner scan("bench", args);
@@ -323,6 +331,10 @@ int commandBench(const std::vector<std::string>& args) {
         }
         if (scan.option("--module", modulePath) || scan.option("--program", only) ||
             scan.option("--compare", compare)) {
+            continue;
+        }
+        if (scan.flag("--peer-as-ours")) {
+            peerAsOurs = true;
             continue;
         }
         if (scan.option("--peer-set", value)) {
@@ -365,8 +377,8 @@ int commandBench(const std::vector<std::string>& args) {
                          "' for bench (see zornbeck bench --help)");
     }
 
-    if (compare.empty() && !peerSets.empty()) {
-        throw UsageError("--peer-set needs --compare MODULE");
+    if (compare.empty() && (!peerSets.empty() || peerAsOurs)) {
+        throw UsageError("--peer-set and --peer-as-ours need --compare MODULE");
     }
     if (!compare.empty() && withReference) {
         throw UsageError("--compare and --reference time different things; choose one");
@@ -376,6 +388,10 @@ int commandBench(const std::vector<std::string>& args) {
     std::unique_ptr<Peer> peer;
     if (!compare.empty()) {
         peer = loadPeer(compare, peerSets, settings);
+        if (peerAsOurs && !peer->vst) {
+            throw UsageError("--peer-as-ours needs a VST 2.4 module to compare with");
+        }
+        peer->asOurs = peerAsOurs;
     }
     std::unique_ptr<PluginLoader> reference;
     if (withReference) {
