@@ -305,10 +305,19 @@ int RenderGraph::renderSubBlocks(int nIn, int nOut, float** outputs, int first, 
     if (lanesStale_) {
         lanes_.load(voices_, kNumPeople);
         lanesStale_ = false;
+        safeRun_ = 0;
     }
     lanesAhead_ = true;
-    // Delays change only at a bottom, which ends the segment, and depths only by their glides.
-    const int safe = longestSafeRun(frames);
+    // Delays change only at a bottom, which reloads the lanes, and depths only by their glides,
+    // so a steady crowd's reach holds from block to block.
+    if (safeRun_ == 0 || safeRunPopulation_ != mix_.population || transitions_.gliding()) {
+        safeRun_ = longestSafeRun(frames);
+        safeRunPopulation_ = mix_.population;
+    }
+    const int safe = safeRun_;
+    if (transitions_.gliding()) {
+        safeRun_ = 0;  // the depths moved: measure again
+    }
     float dryGains[VoiceLanes::kMaxFrames];
     float levels[VoiceLanes::kMaxFrames];
     const int end = first + frames;

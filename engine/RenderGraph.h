@@ -130,6 +130,8 @@ class RenderGraph {
     VoiceLanes lanes_;
     bool lanesStale_ = true;   // the records changed since lanes_ was loaded
     bool lanesAhead_ = false;  // lanes_ has rendered past the records
+    int safeRun_ = 0;          // longestSafeRun() of the lanes as loaded; 0 when unknown
+    int safeRunPopulation_ = 0;
     alignas(32) float scratch_[2][VoiceLanes::kMaxFrames];
     alignas(32) float voiceSum_[2][VoiceLanes::kMaxFrames];
     int copyCapacity_ = 0;

@@ -26,7 +26,7 @@ constexpr int kGroup = 8;
 template <typename T>
 using LaneVector = std::conditional_t<std::is_same_v<T, int>, Ints, Floats>;
 struct Group {
-#define ZB_GROUP_FIELD(type, lane, record) LaneVector<type> lane;
+#define ZB_GROUP_FIELD(type, lane, record, moves) LaneVector<type> lane;
     ZB_VOICE_LANES(ZB_GROUP_FIELD)
 #undef ZB_GROUP_FIELD
 };
@@ -42,7 +42,7 @@ inline void addToLanes(float* sums, const Floats& out) {
 }  // namespace
 
 // The glides' targets stay in the records; every other field travels.
-#define ZB_FIELD_SIZE(type, lane, record) +sizeof(type)
+#define ZB_FIELD_SIZE(type, lane, record, moves) +sizeof(type)
 static_assert(sizeof(VoiceState) == 0 ZB_VOICE_LANES(ZB_FIELD_SIZE) + 4 * sizeof(float),
               "a VoiceState field is missing from ZB_VOICE_LANES");
 #undef ZB_FIELD_SIZE
@@ -51,7 +51,7 @@ void VoiceLanes::load(const VoiceState* voices, int count) {
     // Padding lanes copy the last record: a constructed VoiceState would draw a random phase.
     for (int v = 0; v < kLanes; ++v) {
         const VoiceState& s = voices[v < count ? v : count - 1];
-#define ZB_LOAD_LANE(type, lane, record) lane[v] = s.record;
+#define ZB_LOAD_LANE(type, lane, record, moves) lane[v] = s.record;
         ZB_VOICE_LANES(ZB_LOAD_LANE)
 #undef ZB_LOAD_LANE
     }
@@ -62,7 +62,7 @@ void VoiceLanes::load(const VoiceState* voices, int count) {
 void VoiceLanes::store(VoiceState* voices, int count) const {
     for (int v = 0; v < count && v < kLanes; ++v) {
         VoiceState& s = voices[v];
-#define ZB_STORE_LANE(type, lane, record) s.record = lane[v];
+#define ZB_STORE_LANE(type, lane, record, moves) s.record = lane[v];
         ZB_VOICE_LANES(ZB_STORE_LANE)
 #undef ZB_STORE_LANE
     }
@@ -113,7 +113,7 @@ constexpr int kGroup = 16;
 template <typename T>
 using LaneVector = std::conditional_t<std::is_same_v<T, int>, Ints, Floats>;
 struct Group {
-#define ZB_GROUP_FIELD(type, lane, record) LaneVector<type> lane;
+#define ZB_GROUP_FIELD(type, lane, record, moves) LaneVector<type> lane;
     ZB_VOICE_LANES(ZB_GROUP_FIELD)
 #undef ZB_GROUP_FIELD
 };

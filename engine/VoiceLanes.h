@@ -4,42 +4,42 @@
 
 #include "engine/VoiceState.h"
 
-// Every field of a voice the render loop keeps in lanes, once: its type, its name in the lanes
-// and its place in the VoiceState record. The lanes, their load and store and the kernel's
+// Every field of a voice the render loop keeps in lanes, once: its type, its name in the lanes,
+// its place in the VoiceState record, and whether the kernel changes it. The lanes, their load and store and the kernel's
 // working copy are all made from this list; a record field that is neither here nor a glide's
 // target fails to compile (VoiceLanes.cpp).
-#define ZB_VOICE_LANES(X)                              \
-    X(float, delayModSin, delayModSin)                 \
-    X(float, delayModCos, delayModCos)                 \
-    X(float, delayModCoefficient, delayModCoefficient) \
-    X(float, delayModDepth, delayModDepth)             \
-    X(float, pitchModSin, pitchModSin)                 \
-    X(float, pitchModCos, pitchModCos)                 \
-    X(float, pitchModCoefficient, pitchModCoefficient) \
-    X(float, pitchModDepth, pitchModDepth)             \
-    X(float, shiftSin, shiftSin)                       \
-    X(float, shiftCos, shiftCos)                       \
-    X(float, shiftCoefficient, shiftCoefficient)       \
-    X(float, gain, gain)                               \
-    X(float, panGain0, panGain[0])                     \
-    X(float, panGain1, panGain[1])                     \
+#define ZB_VOICE_LANES(X)                                   \
+    X(float, delayModSin, delayModSin, true)                \
+    X(float, delayModCos, delayModCos, true)                \
+    X(float, delayModCoefficient, delayModCoefficient, false) \
+    X(float, delayModDepth, delayModDepth, true)            \
+    X(float, pitchModSin, pitchModSin, true)                \
+    X(float, pitchModCos, pitchModCos, true)                \
+    X(float, pitchModCoefficient, pitchModCoefficient, false) \
+    X(float, pitchModDepth, pitchModDepth, false)           \
+    X(float, shiftSin, shiftSin, true)                      \
+    X(float, shiftCos, shiftCos, true)                      \
+    X(float, shiftCoefficient, shiftCoefficient, false)     \
+    X(float, gain, gain, true)                              \
+    X(float, panGain0, panGain[0], true)                    \
+    X(float, panGain1, panGain[1], true)                    \
     /* Per-frame increments while a changed value glides to its new setting. */ \
-    X(float, delayModDepthStep, delayModDepthStep)     \
-    X(float, gainStep, gainStep)                       \
-    X(float, panStep0, panStep[0])                     \
-    X(float, panStep1, panStep[1])                     \
-    X(float, fadeValue, fadeValue)                     \
-    X(float, fadeStep, fadeStep)                       \
-    X(int, currentDelay, currentDelay)                 \
-    X(int, pendingDelay, pendingDelay)                 \
-    X(float, delayFraction, delayFraction)             \
-    X(int, readIndex, readIndex)
+    X(float, delayModDepthStep, delayModDepthStep, false)   \
+    X(float, gainStep, gainStep, false)                     \
+    X(float, panStep0, panStep[0], false)                   \
+    X(float, panStep1, panStep[1], false)                   \
+    X(float, fadeValue, fadeValue, true)                    \
+    X(float, fadeStep, fadeStep, true)                      \
+    X(int, currentDelay, currentDelay, true)                \
+    X(int, pendingDelay, pendingDelay, false)               \
+    X(float, delayFraction, delayFraction, true)            \
+    X(int, readIndex, readIndex, true)
 
 struct VoiceLanes {
     static constexpr int kLanes = 64;  // 60 records, padded to whole groups of eight
     static constexpr int kMaxFrames = 64;
 
-#define ZB_LANE_ARRAY(type, lane, record) alignas(32) type lane[kLanes];
+#define ZB_LANE_ARRAY(type, lane, record, moves) alignas(32) type lane[kLanes];
     ZB_VOICE_LANES(ZB_LANE_ARRAY)
 #undef ZB_LANE_ARRAY
 
