@@ -8,6 +8,7 @@
 #include <immintrin.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <type_traits>

@@ -39,7 +39,7 @@ struct VoiceLanes {
     static constexpr int kLanes = 64;  // 60 records, padded to whole groups of eight
     static constexpr int kMaxFrames = 64;
 
-#define ZB_LANE_ARRAY(type, lane, record, moves) alignas(32) type lane[kLanes];
+#define ZB_LANE_ARRAY(type, lane, record, moves) alignas(64) type lane[kLanes];
     ZB_VOICE_LANES(ZB_LANE_ARRAY)
 #undef ZB_LANE_ARRAY
 
