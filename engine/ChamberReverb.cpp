@@ -11,8 +11,8 @@
 
 namespace {
 
-constexpr float kTwoPi = 6.2831855f;
-constexpr float kPi = 3.1415927f;
+using zb::kPi;
+using zb::kTwoPi;
 constexpr float kMaxDepth = 110.0f;
 // The longest line plus the widest modulation swing must stay inside the buffer, whatever rate
 // a host hands over; rates up to 192 kHz never come near this.

@@ -29,7 +29,8 @@ class ControlInbox {
     bool takeStaged() { return handover_.take(); }
     // Whether any mark arrived since the last call: one flag spares the scan of every mark.
     bool takeAnyMarked() {
-        return anyMarked_.load(std::memory_order_relaxed) && anyMarked_.exchange(false, std::memory_order_acquire);
+        return anyMarked_.load(std::memory_order_relaxed) &&
+               anyMarked_.exchange(false, std::memory_order_acquire);
     }
     // Takes a marked value into the applied program when it belongs there; true if it did.
     bool take(int index);

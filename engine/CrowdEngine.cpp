@@ -10,12 +10,6 @@
 #include "model/ProgramBankOps.h"
 #include "presets/FactoryBank.h"
 
-namespace {
-
-constexpr float kPi = 3.1415927f;
-
-}  // namespace
-
 CrowdEngine::CrowdEngine() {
     loadFactoryBank(bank_);
     inbox_.publish(bank_.programs[0], 0, 0);
@@ -157,15 +151,17 @@ void CrowdEngine::applyGlobal(int index, float x) {
             graph_.setSpread(param::spreadAmount(x));
             break;
         case parPitchAllIndex:
-            mix_.shiftAll = 2.0f * zb::sinf(kPi * param::shiftAllHertz(x) / graph_.sampleRate());
+            mix_.shiftAll = 2.0f * zb::sinf(zb::kPi * param::shiftAllHertz(x) / graph_.sampleRate());
             break;
         case parReverbWetIndex:
         case parReverbSizeIndex:
-            graph_.reverb().setDecay(zb::loadShared(values.parReverbSize), zb::loadShared(values.parReverbWet));
+            graph_.reverb().setDecay(zb::loadShared(values.parReverbSize),
+                                     zb::loadShared(values.parReverbWet));
             break;
         case parReverbHighCutIndex:
         case parReverbLowCutIndex:
-            graph_.reverb().setCuts(zb::loadShared(values.parReverbHighCut), zb::loadShared(values.parReverbLowCut));
+            graph_.reverb().setCuts(zb::loadShared(values.parReverbHighCut),
+                                    zb::loadShared(values.parReverbLowCut));
             break;
         case parActiveIndex:
             applyActive(x);

@@ -93,7 +93,9 @@ class CrowdEngine final : private RenderGraph::Owner {
         return graph_.spreadSection(channel, section);
     }
     // Sample `index` (0 .. ringSize()) of the real (part 0) or quadrature (part 1) ring of a channel.
-    float ringSample(int channel, int part, int index) const { return graph_.ringSample(channel, part, index); }
+    float ringSample(int channel, int part, int index) const {
+        return graph_.ringSample(channel, part, index);
+    }
     ChamberReverb& reverb() { return graph_.reverb(); }
 
   private:

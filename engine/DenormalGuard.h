@@ -10,8 +10,12 @@
 class DenormalGuard {
   public:
 #ifdef ZB_HAVE_MXCSR
-    DenormalGuard() : saved_(_mm_getcsr()) { _mm_setcsr(saved_ | 0x8040u); }
-    ~DenormalGuard() { _mm_setcsr(saved_); }
+    DenormalGuard() : saved_(_mm_getcsr()) {
+        _mm_setcsr(saved_ | 0x8040u);
+    }
+    ~DenormalGuard() {
+        _mm_setcsr(saved_);
+    }
     DenormalGuard(const DenormalGuard&) = delete;
     DenormalGuard& operator=(const DenormalGuard&) = delete;
 

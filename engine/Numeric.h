@@ -8,6 +8,9 @@
 
 namespace zb {
 
+constexpr float kPi = 3.1415927f;
+constexpr float kTwoPi = 6.2831855f;
+
 // Added where a recursion could decay into denormal numbers, which are slow on every processor.
 constexpr float kAntiDenormal = 1e-20f;
 

@@ -1,5 +1,7 @@
 #include "engine/QuadratureAllpass.h"
 
+#include "engine/Numeric.h"
+
 #include <cstring>
 
 namespace {
@@ -18,7 +20,7 @@ void QuadratureAllpass::setSampleRate(float sampleRate) {
     const float period = 1.0f / sampleRate;
     for (int k = 0; k < kSections; ++k) {
         f_[k] = static_cast<float>(15.0 * kPoleBase[k]);
-        float w = f_[k] * 6.2831855f;
+        float w = f_[k] * zb::kTwoPi;
         w = 1.0f / (1.0f / w);  // kept: the double reciprocal rounds like the original design
         const float p = w * 0.5f * period;
         const float a = (1.0f - p) / (p + 1.0f);

@@ -10,7 +10,6 @@
 
 namespace {
 
-
 int ringSizeFor(float sampleRate) {
     // The longest delay (a third of a second), the widest swing with its rounding, one run ahead
     // and the interpolation's second frame.
@@ -139,7 +138,8 @@ void RenderGraph::copyInputs(float** inputs, int inputCount, int frames) {
 }
 
 // Segments end where a dip reaches its bottom, so the reverb is reset at that very frame.
-void RenderGraph::renderPass(float** inputs, float** outputs, int nIn, int nOut, int frames, float reverbLevel) {
+void RenderGraph::renderPass(float** inputs, float** outputs, int nIn, int nOut, int frames,
+                             float reverbLevel) {
     copyInputs(inputs, nIn, frames);
     int start = 0;
     while (start < frames) {

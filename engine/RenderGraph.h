@@ -82,7 +82,9 @@ class RenderGraph {
     void clearClip() { clip_.store(0, std::memory_order_relaxed); }
     int writePosition() const { return writePosition_; }
     int ringSize() const { return ringSize_; }
-    const DelayAllpass& spreadSection(int channel, int section) const { return spreadChains_[channel][section]; }
+    const DelayAllpass& spreadSection(int channel, int section) const {
+        return spreadChains_[channel][section];
+    }
     float ringSample(int channel, int part, int index) const {
         return ring_[kRingFrame * index + 2 * channel + part];
     }

@@ -30,7 +30,8 @@ Transitions::Dip Transitions::stepDip(bool firstOfSegment) {
 }
 
 void Transitions::countSteadyFrames(int frames) {
-    framesSinceBottom_ = framesSinceBottom_ + frames < kFadeFrames ? framesSinceBottom_ + frames : kFadeFrames;
+    framesSinceBottom_ =
+        framesSinceBottom_ + frames < kFadeFrames ? framesSinceBottom_ + frames : kFadeFrames;
 }
 
 void Transitions::stepFrame() {

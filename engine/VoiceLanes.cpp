@@ -192,8 +192,8 @@ VoiceCode measureFastest() {
                    VoiceLanes::kMaxFrames, 0.0f, 0);
         write = (write + VoiceLanes::kMaxFrames) & (kScratchRing - 1);
     };
-    return static_cast<VoiceCode>(
-        kernel_choice::fastest(3, [](int c) { return supported(static_cast<VoiceCode>(c)); }, run));
+    return static_cast<VoiceCode>(kernel_choice::fastest(
+        3, [](int c) { return supported(static_cast<VoiceCode>(c)); }, run));
 }
 
 const VoiceCode kMeasured = measureFastest();

@@ -8,8 +8,8 @@
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 6.2831855f;
+using zb::kPi;
+using zb::kTwoPi;
 
 float oscillatorCoefficient(float hertz, float sampleRate) {
     return 2.0f * zb::sinf(kPi * hertz / sampleRate);

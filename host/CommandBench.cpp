@@ -160,7 +160,8 @@ class Runner {
 };
 
 ProcessBlock blocksOf(PluginLoader& plugin) {
-    return [&plugin](float** inputs, float** outputs, int frames) { plugin.process(inputs, outputs, frames); };
+    return
+        [&plugin](float** inputs, float** outputs, int frames) { plugin.process(inputs, outputs, frames); };
 }
 
 long long blocksFor(const Settings& settings, double seconds) {
@@ -282,7 +283,8 @@ std::unique_ptr<Peer> loadPeer(const std::string& module, const std::vector<std:
         }
         for (const std::string& set : sets) {
             const std::size_t eq = set.find('=');
-            const std::optional<double> value = eq == std::string::npos ? std::nullopt : parseFinite(set.substr(eq + 1));
+            const std::optional<double> value =
+                eq == std::string::npos ? std::nullopt : parseFinite(set.substr(eq + 1));
             if (!value || !peer->lv2->setControl(set.substr(0, eq), static_cast<float>(*value))) {
                 throw UsageError("--peer-set " + set + ": " + peer->lv2->name() +
                                  " has no control input of that symbol, or the value is not a number");
@@ -290,10 +292,13 @@ std::unique_ptr<Peer> loadPeer(const std::string& module, const std::vector<std:
         }
         peer->name = peer->lv2->name();
         Lv2Peer* lv2 = peer->lv2.get();
-        peer->process = [lv2](float** inputs, float** outputs, int frames) { lv2->process(inputs, outputs, frames); };
+        peer->process = [lv2](float** inputs, float** outputs, int frames) {
+            lv2->process(inputs, outputs, frames);
+        };
         return peer;
 #else
-        throw UsageError("--compare " + module + ": this build hosts no LV2 plug-ins (only the Linux one does)");
+        throw UsageError("--compare " + module +
+                         ": this build hosts no LV2 plug-ins (only the Linux one does)");
 #endif
     }
     peer->vst = loadPlugin(module, static_cast<float>(settings.rate), settings.block);
@@ -410,8 +415,8 @@ int commandBench(const std::vector<std::string>& args) {
     std::printf("%g s of stereo noise at %g Hz, %d-frame blocks, %s; real time is %.0f ns per frame\n\n",
                 settings.seconds, settings.rate, settings.block, kClockName, 1e9 / settings.rate);
     if (peer) {
-        std::printf("Compared with %s, interleaved in %d rounds; medians of the rounds\n\n", peer->name.c_str(),
-                    rounds);
+        std::printf("Compared with %s, interleaved in %d rounds; medians of the rounds\n\n",
+                    peer->name.c_str(), rounds);
     }
     std::printf("  %-32s %10s %12s", "program", "ns/frame", "x real time");
     if (peer) {

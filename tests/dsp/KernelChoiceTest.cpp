@@ -26,7 +26,9 @@ void spin(double micros) {
 TEST(KernelChoice, PicksTheFastestCandidateTheProcessorHas) {
     const double cost[4] = {300.0, 120.0, 40.0, 200.0};
     const auto all = [](int) { return true; };
-    EXPECT_EQ(kernel_choice::fastest(4, all, [&](int c) { spin(cost[c]); }, 3), 2);
+    EXPECT_EQ(kernel_choice::fastest(
+                  4, all, [&](int c) { spin(cost[c]); }, 3),
+              2);
     // Candidate 2 is missing here: the next fastest wins, and the missing one never runs.
     int ranMissing = 0;
     const auto without2 = [](int c) { return c != 2; };
@@ -40,7 +42,9 @@ TEST(KernelChoice, PicksTheFastestCandidateTheProcessorHas) {
               1);
     EXPECT_EQ(ranMissing, 0);
     // A wider build that is no faster than the baseline is not taken.
-    EXPECT_EQ(kernel_choice::fastest(2, all, [&](int) { spin(150.0); }, 3), 0);
+    EXPECT_EQ(kernel_choice::fastest(
+                  2, all, [&](int) { spin(150.0); }, 3),
+              0);
 }
 
 TEST(KernelChoice, TheMeasuredBuildsAreOnesThisProcessorRuns) {
@@ -90,7 +94,8 @@ TEST(KernelChoice, EveryReverbBuildGivesTheSameBits) {
         }
         const std::vector<float> wide = renderRoom(code);
         ASSERT_EQ(wide.size(), baseline.size());
-        EXPECT_EQ(std::memcmp(wide.data(), baseline.data(), sizeof(float) * wide.size()), 0) << "code " << code;
+        EXPECT_EQ(std::memcmp(wide.data(), baseline.data(), sizeof(float) * wide.size()), 0)
+            << "code " << code;
     }
 }
 
@@ -123,7 +128,8 @@ TEST(KernelChoice, EverySpreadBuildGivesTheSameBits) {
             continue;
         }
         const std::vector<float> wide = renderSpread(code);
-        EXPECT_EQ(std::memcmp(wide.data(), baseline.data(), sizeof(float) * wide.size()), 0) << "code " << code;
+        EXPECT_EQ(std::memcmp(wide.data(), baseline.data(), sizeof(float) * wide.size()), 0)
+            << "code " << code;
     }
 }
 
