@@ -18,7 +18,7 @@ constexpr double kMargin = 0.97;
 constexpr double kWarmUpSeconds = 0.002;
 inline std::atomic<bool> warmedUp{false};
 
-// run(c) runs candidate c (0 .. count-1, at most 8) once on scratch state, for a few
+// run(c) runs candidate c (0 .. count-1, at most 12) once on scratch state, for a few
 // microseconds; supported(c) says whether this processor can run it at all. After a warm-up
 // the candidates are timed in turn, `rounds` times interleaved, and each keeps its fastest
 // round: a run that short is seldom interrupted, and interruptions only ever add time. Returns
@@ -26,7 +26,7 @@ inline std::atomic<bool> warmedUp{false};
 template <typename Supported, typename Run>
 int fastest(int count, Supported&& supported, Run&& run, int rounds = 25) {
     using Clock = std::chrono::steady_clock;
-    count = count < 8 ? count : 8;
+    count = count < 12 ? count : 12;
     const bool warm = warmedUp.exchange(true);
     const auto warmUpEnd = Clock::now() + std::chrono::duration<double>(warm ? 0.0 : kWarmUpSeconds);
     do {
@@ -36,7 +36,7 @@ int fastest(int count, Supported&& supported, Run&& run, int rounds = 25) {
             }
         }
     } while (Clock::now() < warmUpEnd);
-    double best[8];
+    double best[12];
     for (double& b : best) {
         b = 1e30;
     }

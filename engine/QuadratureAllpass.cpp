@@ -1,8 +1,8 @@
 #include "engine/QuadratureAllpass.h"
 
-#include "engine/Numeric.h"
-
 #include <cstring>
+
+#include "engine/Numeric.h"
 
 namespace {
 constexpr double kPoleBase[QuadratureAllpass::kSections] = {
