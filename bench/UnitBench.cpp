@@ -46,8 +46,12 @@ void BM_ReverbStereo(benchmark::State& state) {
     const std::vector<float> input = noise(kBlock * 2, 1);
     std::vector<float> left(kBlock);
     std::vector<float> right(kBlock);
-    // Host blocks of state.range(0) frames.
+    // Host blocks of state.range(0) frames; state.range(1) is the build of the sub-block code.
     const int block = static_cast<int>(state.range(0));
+    if (!kFrameByFrame && !ChamberReverb::setCode(static_cast<int>(state.range(1)))) {
+        state.SkipWithError("this processor lacks that build");
+        return;
+    }
     for (auto _ : state) {
         std::copy(input.begin(), input.begin() + kBlock, left.begin());
         std::copy(input.begin() + kBlock, input.end(), right.begin());
@@ -61,10 +65,14 @@ void BM_ReverbStereo(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(left.data());
     }
+    ChamberReverb::setCode(ChamberReverb::measuredCode());
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_ReverbStereo<true>)->Name("BM_ReverbStereo/frame_by_frame")->Arg(512);
-BENCHMARK(BM_ReverbStereo<false>)->Name("BM_ReverbStereo/sub_blocks")->Arg(16)->Arg(32)->Arg(512);
+BENCHMARK(BM_ReverbStereo<true>)->Name("BM_ReverbStereo/frame_by_frame")->Args({512, 0});
+BENCHMARK(BM_ReverbStereo<false>)
+    ->Name("BM_ReverbStereo/sub_blocks")
+    ->ArgNames({"block", "code"})
+    ->ArgsProduct({{16, 32, 512}, {0, 1, 2}});
 
 void BM_SpreadChainStereo(benchmark::State& state) {
     DelayAllpass sections[2][kSpreadSections];
@@ -90,6 +98,10 @@ BENCHMARK(BM_SpreadChainStereo);
 
 // The same chains a run of 64 frames at a time, section after section.
 void BM_SpreadChainStereoRuns(benchmark::State& state) {
+    if (!setSpreadCode(static_cast<int>(state.range(0)))) {
+        state.SkipWithError("this processor lacks that build");
+        return;
+    }
     DelayAllpass sections[2][kSpreadSections];
     ChaosRandom random;
     rebuildSpread(sections, random, 1.0f, 44100.0f);
@@ -105,9 +117,10 @@ void BM_SpreadChainStereoRuns(benchmark::State& state) {
         }
         benchmark::DoNotOptimize(out.data());
     }
+    setSpreadCode(measuredSpreadCode());
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_SpreadChainStereoRuns);
+BENCHMARK(BM_SpreadChainStereoRuns)->ArgName("code")->DenseRange(0, 2);
 
 void BM_QuadratureAnalysisStereo(benchmark::State& state) {
     QuadratureAllpass analysers[2];

@@ -1,15 +1,18 @@
 #include "engine/ChamberReverb.h"
 
+#include <atomic>
 #include <cmath>
+#include <memory>
 
+#include "engine/KernelChoice.h"
 #include "engine/Numeric.h"
 #include "engine/PortableMath.h"
 #include "model/ParameterTable.h"
 
 namespace {
 
-constexpr float kTwoPi = 6.2831855f;
-constexpr float kPi = 3.1415927f;
+using zb::kPi;
+using zb::kTwoPi;
 constexpr float kMaxDepth = 110.0f;
 // The longest line plus the widest modulation swing must stay inside the buffer, whatever rate
 // a host hands over; rates up to 192 kHz never come near this.
@@ -41,7 +44,7 @@ constexpr float hadamardSign(int m, int j) {
 ChamberReverb::ChamberReverb() {
     random_.setState(ChaosRandom::kStart);
     random_.reseed(216);
-    sampleRate_ = 44100.0f;
+    sampleRate_ = param::kReferenceRate;
     for (int c = 0; c < 2; ++c) {
         for (int k = 0; k < kLines; ++k) {
             order_[c][k] = k;
@@ -187,7 +190,7 @@ void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int fra
             input[c] = inputs[c][i];
             for (int k = 0; k < lineCount_; ++k) {
                 const Line& line = lines_[c][k];
-                taps_[c][order_[c][k]] = line.buffer[line.readIndex & kMask] + 1e-20f;
+                taps_[c][order_[c][k]] = line.buffer[line.readIndex & kMask] + zb::kAntiDenormal;
             }
         }
 
@@ -239,7 +242,7 @@ void ChamberReverb::processFrameByFrame(float** inputs, float** outputs, int fra
         }
 
         for (int c = 0; c < used; ++c) {
-            first_[c] = highCoefficient_ * first_[c] + highComplement_ * accumulator[c] + 1e-20f;
+            first_[c] = highCoefficient_ * first_[c] + highComplement_ * accumulator[c] + zb::kAntiDenormal;
             second_[c] = lowCoefficient_ * second_[c] + lowComplement_ * first_[c];
             outputs[c][i] = (first_[c] - second_[c]) * wetGain_ * level + input[c] * dry_;
         }
@@ -334,138 +337,105 @@ inline __attribute__((always_inline)) void readModulated(const float* buffer, in
 
 }  // namespace
 
-// Within a sub-block no longer than the shortest line, every tap and output read lies before
-// the block, and every write is read only after it: each stage can run over the whole block.
-// PE has no ifunc to pick a clone with; Clang takes clones only on a function's first
-// declaration. There the baseline build serves.
-#if defined(__ELF__) && !defined(__clang__)
-#define ZB_WIDE_CLONES __attribute__((target_clones("avx512f", "avx2", "default")))
+template <int>
+struct ChamberReverbKernel;
+
+template <>
+struct ChamberReverbKernel<0> {
+#include "engine/ChamberReverbSubBlock.inc"
+};
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
 #else
-#define ZB_WIDE_CLONES
+#pragma GCC push_options
+#pragma GCC target("avx2")
 #endif
-ZB_WIDE_CLONES void ChamberReverb::processSubBlock(const float* const* inputs, float* const* outputs,
-                                                   int start, int n, float level, int used) {
-    static_assert(kSubBlock == 64, "hadamard8 scratch rows are 64 frames");
-    for (int c = 0; c < used; ++c) {
-        for (int j = 0; j < n; ++j) {
-            blockIn_[c][j] = inputs[c][start + j];
-        }
-        for (int k = 0; k < kLines; ++k) {
-            const Line& line = lines_[c][k];
-            float* tap = blockTaps_[c][order_[c][k]];
-            const int r = line.readIndex;
-            if (r - (n - 1) >= 0) {
-                const float* src = line.buffer + r;
-                for (int j = 0; j < n; ++j) {
-                    tap[j] = src[-j] + 1e-20f;
-                }
-            } else {
-                for (int j = 0; j < n; ++j) {
-                    tap[j] = line.buffer[(r - j) & kMask] + 1e-20f;
-                }
-            }
-        }
-    }
-    if (used == 1) {
-        // Channel 1's taps keep the values last read.
-        for (int s = 0; s < kLines; ++s) {
-            for (int j = 0; j < n; ++j) {
-                blockTaps_[1][s][j] = taps_[1][s];
-            }
-        }
-    }
+template <>
+struct ChamberReverbKernel<1> {
+#include "engine/ChamberReverbSubBlock.inc"
+};
+#if defined(__clang__)
+#pragma clang attribute pop
+#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
+#else
+#pragma GCC pop_options
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f")
+#endif
+template <>
+struct ChamberReverbKernel<2> {
+#include "engine/ChamberReverbSubBlock.inc"
+};
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 
-    for (int c = 0; c < 2; ++c) {
-        for (int k = 0; k < kLines; ++k) {
-            for (int j = 0; j < n; ++j) {
-                blockMix_[c][k][j] = blockTaps_[c][k][j];
-            }
-        }
-    }
-    hadamard8(blockMix_[0], n);
-    hadamard8(blockMix_[1], n);
-    // Row 0 of each side is the other side's sum, negated.
-    for (int j = 0; j < n; ++j) {
-        const float sum0 = blockMix_[0][0][j];
-        const float sum1 = blockMix_[1][0][j];
-        blockMix_[0][0][j] = -sum1;
-        blockMix_[1][0][j] = -sum0;
-    }
+namespace {
 
-    // All sixteen oscillators, across lines, frame after frame.
-    {
-        double* value = oscValue_;
-        double* previous = oscPrevious_;
-        const double* coefficient = oscCoefficient_;
-        double* phase = phase_;
-        const double* step = oscStep_;
-        const float depth = activeDepth_;
-        float m[2 * kLines];
-        for (int j = 0; j < n; ++j) {
-            const int at = reversedInGroup(j);
-            for (int l = 0; l < 2 * kLines; ++l) {
-                m[l] = (static_cast<float>(value[l]) + 1.0f) * depth;
-                const double next = coefficient[l] * value[l] - previous[l];
-                previous[l] = value[l];
-                value[l] = next;
-                phase[l] += step[l];
-            }
-            for (int l = 0; l < 2 * kLines; ++l) {
-                blockPosition_[l][at] = m[l];
-            }
-        }
-    }
+bool supportsCode(int code) {
+    __builtin_cpu_init();  // may run before the run-time library's own initialisation
+    return code == 0 || (code == 1 && __builtin_cpu_supports("avx2") != 0) ||
+           (code == 2 && __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("avx512f") != 0);
+}
 
-    for (int c = 0; c < used; ++c) {
-        float* sum = blockSum_[c];
-        for (int j = 0; j < kSubBlock; ++j) {
-            sum[j] = 0.0f;
-        }
-        for (int k = 0; k < kLines; ++k) {
-            Line& line = lines_[c][k];
-            const float gain = line.feedback;
-            const float* mix = blockMix_[c][k];
-            const float* in = blockIn_[c];
-            const int w = line.writeIndex;
-            if (w - (n - 1) >= 0) {
-                float* dst = line.buffer + w;
-                for (int j = 0; j < n; ++j) {
-                    dst[-j] = mix[j] * gain + in[j];
-                }
-            } else {
-                for (int j = 0; j < n; ++j) {
-                    line.buffer[(w - j) & kMask] = mix[j] * gain + in[j];
-                }
-            }
-            readModulated(line.buffer, line.readIndex, blockPosition_[c * kLines + k], sum, n);
-            line.readIndex = (line.readIndex - n) & kMask;
-            line.writeIndex = (w - n) & kMask;
-        }
-    }
+}  // namespace
 
-    // The two channels' filters side by side, so their recurrences overlap in time.
-    float first[2] = {first_[0], first_[1]};
-    float second[2] = {second_[0], second_[1]};
-    float* out[2] = {outputs[0] + start, used == 2 ? outputs[1] + start : nullptr};
-    for (int j = 0; j < n; ++j) {
-        const int at = reversedInGroup(j);
-        for (int c = 0; c < 2; ++c) {
-            if (c < used) {
-                first[c] = highCoefficient_ * first[c] + highComplement_ * blockSum_[c][at] + 1e-20f;
-                second[c] = lowCoefficient_ * second[c] + lowComplement_ * first[c];
-                out[c][j] = (first[c] - second[c]) * wetGain_ * level + blockIn_[c][j] * dry_;
-            }
-        }
+// A scratch room of eight lines a side, modulated, fed noise in 64-frame sub-blocks.
+int ChamberReverb::measureFastest() {
+    auto room = std::make_unique<ChamberReverb>();
+    room->setLineScale(0.5f);
+    room->setModulationRate(0.55f);
+    room->setModulationDepth(0.5f);
+    room->reset();
+    float left[kSubBlock];
+    float right[kSubBlock];
+    for (int j = 0; j < kSubBlock; ++j) {
+        left[j] = static_cast<float>((j * 37) % 17 - 8) * 0.05f;
+        right[j] = -left[j];
     }
-    for (int c = 0; c < used; ++c) {
-        first_[c] = first[c];
-        second_[c] = second[c];
-    }
+    float* io[2] = {left, right};
+    return kernel_choice::fastest(3, supportsCode, [&](int code) {
+        room->processSubBlockAs(code, io, io, 0, kSubBlock, 1.0f, 2);
+    });
+}
 
-    for (int c = 0; c < 2; ++c) {
-        for (int s = 0; s < kLines; ++s) {
-            taps_[c][s] = blockTaps_[c][s][n - 1];
-            mix_[c][s] = blockMix_[c][s][n - 1];
-        }
+namespace {
+const int kMeasuredCode = ChamberReverb::measuredCode();
+std::atomic<int> reverbCode{kMeasuredCode};
+}  // namespace
+
+int ChamberReverb::measuredCode() {
+    static const int measured = measureFastest();
+    return measured;
+}
+
+bool ChamberReverb::setCode(int code) {
+    if (code < 0 || code > 2 || !supportsCode(code)) {
+        return false;
     }
+    reverbCode.store(code, std::memory_order_relaxed);
+    return true;
+}
+
+void ChamberReverb::processSubBlockAs(int code, const float* const* inputs, float* const* outputs, int start,
+                                      int n, float level, int used) {
+    switch (code) {
+        case 2:
+            ChamberReverbKernel<2>::run(*this, inputs, outputs, start, n, level, used);
+            break;
+        case 1:
+            ChamberReverbKernel<1>::run(*this, inputs, outputs, start, n, level, used);
+            break;
+        default:
+            ChamberReverbKernel<0>::run(*this, inputs, outputs, start, n, level, used);
+            break;
+    }
+}
+
+void ChamberReverb::processSubBlock(const float* const* inputs, float* const* outputs, int start, int n,
+                                    float level, int used) {
+    processSubBlockAs(reverbCode.load(std::memory_order_relaxed), inputs, outputs, start, n, level, used);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/ChaosRandom.h"
+#include "model/ParameterTable.h"
 
 class ChamberReverb {
   public:
@@ -44,7 +45,16 @@ class ChamberReverb {
     float activeDepth() const { return activeDepth_; }
     double modulationStep(int channel, int line) const { return oscStep_[channel * kLines + line]; }
 
+    // Which build of the sub-block runs: 0 baseline x86-64, 1 AVX2, 2 AVX-512. All give the same
+    // bits; the one that timed fastest on a scratch room when the module loaded runs unless a
+    // test or benchmark sets another (false if the processor lacks it).
+    static int measuredCode();
+    static bool setCode(int code);
+
   private:
+    template <int>
+    friend struct ChamberReverbKernel;
+
     struct Line {
         float buffer[kBufferSize];
         int writeIndex;
@@ -61,6 +71,9 @@ class ChamberReverb {
     void computeLineLengths();
     void processSubBlock(const float* const* inputs, float* const* outputs, int start, int frames,
                          float level, int channels);
+    void processSubBlockAs(int code, const float* const* inputs, float* const* outputs, int start, int frames,
+                           float level, int channels);
+    static int measureFastest();
 
     float taps_[2][kLines] = {};
     float mix_[2][kLines] = {};
@@ -85,7 +98,7 @@ class ChamberReverb {
     float activeDepth_ = 0.0f;
     float configuredDepth_ = 0.0f;
     float lineScale_ = 0.0f;
-    float sampleRate_ = 44100.0f;
+    float sampleRate_ = param::kReferenceRate;
     float decaySize_ = 0.0f;
     float decayGain_ = 0.0f;
     int shortestLine_ = 1;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "engine/GuardedBlock.h"
+#include "engine/Numeric.h"
 
 class DelayAllpass {
   public:
@@ -43,7 +44,7 @@ class DelayAllpass {
             position_ = 0;
         }
         lastOutput_ = y;
-        return y + 1e-20f;
+        return y + zb::kAntiDenormal;
     }
 
     // step() over n samples in place. Between wraps every position is read and then written
@@ -64,11 +65,11 @@ class DelayAllpass {
             for (int i = 0; i < stretch - 1; ++i) {
                 const float y = line[i] - g * v[i];
                 line[i] = v[i] + g * y;
-                v[i] = y + 1e-20f;
+                v[i] = y + zb::kAntiDenormal;
             }
             const float y = line[stretch - 1] - g * v[stretch - 1];
             line[stretch - 1] = v[stretch - 1] + g * y;
-            v[stretch - 1] = y + 1e-20f;
+            v[stretch - 1] = y + zb::kAntiDenormal;
             lastOutput_ = y;
             position_ += stretch;
             if (position_ >= length_) {

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "engine/Numeric.h"
+
 namespace {
 constexpr double kPoleBase[QuadratureAllpass::kSections] = {
     0.3609, 2.7412, 11.1573, 44.7581, 179.6242, 798.4578,   // chain A
@@ -18,7 +20,7 @@ void QuadratureAllpass::setSampleRate(float sampleRate) {
     const float period = 1.0f / sampleRate;
     for (int k = 0; k < kSections; ++k) {
         f_[k] = static_cast<float>(15.0 * kPoleBase[k]);
-        float w = f_[k] * 6.2831855f;
+        float w = f_[k] * zb::kTwoPi;
         w = 1.0f / (1.0f / w);  // kept: the double reciprocal rounds like the original design
         const float p = w * 0.5f * period;
         const float a = (1.0f - p) / (p + 1.0f);

@@ -2,11 +2,13 @@
 // the audio band: the real and quadrature parts of the analytic signal.
 #pragma once
 
+#include "model/ParameterTable.h"
+
 class QuadratureAllpass {
   public:
     static constexpr int kSections = 12;
 
-    explicit QuadratureAllpass(float sampleRate = 44100.0f);
+    explicit QuadratureAllpass(float sampleRate = param::kReferenceRate);
 
     // New coefficients for the rate; the state is kept.
     void setSampleRate(float sampleRate);

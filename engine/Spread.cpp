@@ -1,9 +1,12 @@
 #include "engine/Spread.h"
 
+#include <atomic>
 #include <cmath>
+#include <memory>
 
 #include "engine/ChaosRandom.h"
 #include "engine/DelayAllpass.h"
+#include "engine/KernelChoice.h"
 #include "engine/Numeric.h"
 #include "engine/PortableMath.h"
 
@@ -74,15 +77,92 @@ void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& ra
     }
 }
 
-// PE has no ifunc to pick a clone with; Clang takes clones only on a function's first
-// declaration. There the baseline build serves.
-#if defined(__ELF__) && !defined(__clang__)
-#define ZB_AVX2_CLONES __attribute__((target_clones("avx2", "default")))
-#else
-#define ZB_AVX2_CLONES
-#endif
-ZB_AVX2_CLONES void runSpreadChain(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
+namespace {
+
+// The chain's run for each instruction set; the section's loop is inlined into each.
+void runChainBaseline(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
     for (DelayAllpass& section : chain) {
         section.run(x, n);
     }
+}
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+void runChainAvx2(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
+    for (DelayAllpass& section : chain) {
+        section.run(x, n);
+    }
+}
+#if defined(__clang__)
+#pragma clang attribute pop
+#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
+#else
+#pragma GCC pop_options
+#pragma GCC push_options
+#pragma GCC target("avx2,avx512f")
+#endif
+void runChainAvx512(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
+    for (DelayAllpass& section : chain) {
+        section.run(x, n);
+    }
+}
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+using ChainRun = void (*)(DelayAllpass (&)[kSpreadSections], float*, int);
+constexpr ChainRun kChainRuns[3] = {runChainBaseline, runChainAvx2, runChainAvx512};
+
+bool supportsCode(int code) {
+    __builtin_cpu_init();  // may run before the run-time library's own initialisation
+    return code == 0 || (code == 1 && __builtin_cpu_supports("avx2") != 0) ||
+           (code == 2 && __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("avx512f") != 0);
+}
+
+// Both chains at the value 1 (the longest lines), over 64-frame runs.
+int measureFastest() {
+    ChaosRandom random;
+    struct Chains {
+        DelayAllpass sections[2][kSpreadSections];
+    };
+    auto chains = std::make_unique<Chains>();
+    auto& sections = chains->sections;
+    reserveSpread(sections, random, param::kReferenceRate);
+    rebuildSpread(sections, random, 1.0f, param::kReferenceRate);
+    float x[64];
+    for (int j = 0; j < 64; ++j) {
+        x[j] = static_cast<float>((j * 37) % 17 - 8) * 0.05f;
+    }
+    return kernel_choice::fastest(3, supportsCode, [&](int code) {
+        kChainRuns[code](sections[0], x, 64);
+        kChainRuns[code](sections[1], x, 64);
+    });
+}
+
+const int kMeasuredCode = measuredSpreadCode();
+std::atomic<int> spreadCode{kMeasuredCode};
+
+}  // namespace
+
+int measuredSpreadCode() {
+    static const int measured = measureFastest();
+    return measured;
+}
+
+bool setSpreadCode(int code) {
+    if (code < 0 || code > 2 || !supportsCode(code)) {
+        return false;
+    }
+    spreadCode.store(code, std::memory_order_relaxed);
+    return true;
+}
+
+void runSpreadChain(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
+    kChainRuns[spreadCode.load(std::memory_order_relaxed)](chain, x, n);
 }

@@ -22,3 +22,9 @@ void rebuildSpread(DelayAllpass (&sections)[2][kSpreadSections], ChaosRandom& ra
 // Runs one channel's chain over n samples in place, section after section (each section only
 // reads its own past, so each can take the whole run in turn).
 void runSpreadChain(DelayAllpass (&chain)[kSpreadSections], float* x, int n);
+
+// Which build of the chain's run runs: 0 baseline x86-64, 1 AVX2, 2 AVX-512. All give the same
+// bits; the one that timed fastest on scratch chains when the module loaded runs unless a test
+// or benchmark sets another (false if the processor lacks it).
+int measuredSpreadCode();
+bool setSpreadCode(int code);

@@ -8,8 +8,13 @@
 #include <immintrin.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstring>
+#include <memory>
 #include <type_traits>
+#include <vector>
+
+#include "engine/KernelChoice.h"
 
 namespace {
 
@@ -17,6 +22,15 @@ typedef float Floats __attribute__((vector_size(32)));
 typedef int Ints __attribute__((vector_size(32)));
 
 constexpr int kGroup = 8;
+
+// One group's copy of every lane field, a vector each.
+template <typename T>
+using LaneVector = std::conditional_t<std::is_same_v<T, int>, Ints, Floats>;
+struct Group {
+#define ZB_GROUP_FIELD(type, lane, record, moves) LaneVector<type> lane;
+    ZB_VOICE_LANES(ZB_GROUP_FIELD)
+#undef ZB_GROUP_FIELD
+};
 
 // Adds a group's outputs to the eight lane sums of a frame.
 inline void addToLanes(float* sums, const Floats& out) {
@@ -28,55 +42,30 @@ inline void addToLanes(float* sums, const Floats& out) {
 
 }  // namespace
 
+// The glides' targets stay in the records; every other field travels.
+#define ZB_FIELD_SIZE(type, lane, record, moves) +sizeof(type)
+static_assert(sizeof(VoiceState) == 0 ZB_VOICE_LANES(ZB_FIELD_SIZE) + 4 * sizeof(float),
+              "a VoiceState field is missing from ZB_VOICE_LANES");
+#undef ZB_FIELD_SIZE
+
 void VoiceLanes::load(const VoiceState* voices, int count) {
     // Padding lanes copy the last record: a constructed VoiceState would draw a random phase.
     for (int v = 0; v < kLanes; ++v) {
         const VoiceState& s = voices[v < count ? v : count - 1];
-        delayModSin[v] = s.delayModSin;
-        delayModCos[v] = s.delayModCos;
-        delayModCoefficient[v] = s.delayModCoefficient;
-        delayModDepth[v] = s.delayModDepth;
-        delayModDepthStep[v] = s.delayModDepthStep;
-        gainStep[v] = s.gainStep;
-        panStep0[v] = s.panStep[0];
-        panStep1[v] = s.panStep[1];
-        pitchModSin[v] = s.pitchModSin;
-        pitchModCos[v] = s.pitchModCos;
-        pitchModCoefficient[v] = s.pitchModCoefficient;
-        pitchModDepth[v] = s.pitchModDepth;
-        shiftSin[v] = s.shiftSin;
-        shiftCos[v] = s.shiftCos;
-        shiftCoefficient[v] = s.shiftCoefficient;
-        gain[v] = s.gain;
-        panGain0[v] = s.panGain[0];
-        panGain1[v] = s.panGain[1];
-        fadeValue[v] = s.fadeValue;
-        fadeStep[v] = s.fadeStep;
-        currentDelay[v] = s.currentDelay;
-        pendingDelay[v] = s.pendingDelay;
-        delayFraction[v] = s.delayFraction;
-        readIndex[v] = s.readIndex;
+#define ZB_LOAD_LANE(type, lane, record, moves) lane[v] = s.record;
+        ZB_VOICE_LANES(ZB_LOAD_LANE)
+#undef ZB_LOAD_LANE
     }
 }
 
+// Fields the kernel never changes go back unchanged: nothing changes a record while the lanes
+// are ahead of it.
 void VoiceLanes::store(VoiceState* voices, int count) const {
     for (int v = 0; v < count && v < kLanes; ++v) {
         VoiceState& s = voices[v];
-        s.delayModSin = delayModSin[v];
-        s.delayModCos = delayModCos[v];
-        s.delayModDepth = delayModDepth[v];
-        s.gain = gain[v];
-        s.panGain[0] = panGain0[v];
-        s.panGain[1] = panGain1[v];
-        s.pitchModSin = pitchModSin[v];
-        s.pitchModCos = pitchModCos[v];
-        s.shiftSin = shiftSin[v];
-        s.shiftCos = shiftCos[v];
-        s.fadeValue = fadeValue[v];
-        s.fadeStep = fadeStep[v];
-        s.currentDelay = currentDelay[v];
-        s.delayFraction = delayFraction[v];
-        s.readIndex = readIndex[v];
+#define ZB_STORE_LANE(type, lane, record, moves) s.record = lane[v];
+        ZB_VOICE_LANES(ZB_STORE_LANE)
+#undef ZB_STORE_LANE
     }
 }
 
@@ -122,6 +111,14 @@ typedef float Floats __attribute__((vector_size(64)));
 typedef int Ints __attribute__((vector_size(64)));
 constexpr int kGroup = 16;
 
+template <typename T>
+using LaneVector = std::conditional_t<std::is_same_v<T, int>, Ints, Floats>;
+struct Group {
+#define ZB_GROUP_FIELD(type, lane, record, moves) LaneVector<type> lane;
+    ZB_VOICE_LANES(ZB_GROUP_FIELD)
+#undef ZB_GROUP_FIELD
+};
+
 inline void addToLanes(float* sums, const Floats& out) {
     ::Floats total;
     ::Floats low;
@@ -157,26 +154,126 @@ bool detectAvx2() {
 }
 const bool kHaveAvx2 = detectAvx2();
 const bool kHaveAvx512 = kHaveAvx2 && __builtin_cpu_supports("avx512f") != 0;
-std::atomic<VoiceCode> code{kHaveAvx512 ? VoiceCode::avx512
-                                        : (kHaveAvx2 ? VoiceCode::avx2 : VoiceCode::baseline)};
+
+bool supported(VoiceCode c) {
+    return c == VoiceCode::baseline || (c == VoiceCode::avx2 && kHaveAvx2) ||
+           (c == VoiceCode::avx512 && kHaveAvx512);
+}
+
+void renderWith(VoiceCode code, VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
+                int ringMask, int write, int frames, float shiftAll, int rampFrames);
+
+// A build of the kernel and the stack offset it runs at. Where the compiler does not realign the
+// stack beyond 16 bytes (Windows), a wide build's spills fall wherever the caller left the stack
+// pointer within a cache line, and split vectors cost the widest build a third of its speed; a
+// fixed offset keeps each build as fast as it measured. Elsewhere the four offsets run alike.
+struct Choice {
+    VoiceCode code;
+    int phase;  // 0..3: the stack pointer's place in a cache line, in steps of 16 bytes
+};
+constexpr int kPhases = 4;
+constexpr int kCandidates = 1 + 2 * kPhases;  // the baseline, then AVX2 and AVX-512 at each offset
+constexpr Choice candidate(int c) {
+    return c == 0 ? Choice{VoiceCode::baseline, 0}
+                  : Choice{c <= kPhases ? VoiceCode::avx2 : VoiceCode::avx512, (c - 1) % kPhases};
+}
+
+__attribute__((noinline)) void renderAt(Choice choice, VoiceLanes& lanes, int population, bool solo,
+                                        int selected, const float* ring, int ringMask, int write, int frames,
+                                        float shiftAll, int rampFrames) {
+    alignas(16) char here[16];
+    const std::size_t shift =
+        (reinterpret_cast<std::uintptr_t>(here) + 16u * static_cast<unsigned>(choice.phase)) & 48u;
+    char* room = static_cast<char*>(__builtin_alloca(shift));
+    __asm__ volatile("" : : "r"(room), "r"(here) : "memory");  // the room stays below the call
+    renderWith(choice.code, lanes, population, solo, selected, ring, ringMask, write, frames, shiftAll,
+               rampFrames);
+}
+
+struct Measured {
+    Choice fastest;
+    int phase[3] = {0, 0, 0};  // each build's best offset
+};
+
+// A crowd of 59 audible voices with delays across a small ring, as the render loop runs it.
+Measured measureFastest() {
+    constexpr int kScratchRing = 4096;
+    constexpr int kVoices = 59;
+    auto lanes = std::make_unique<VoiceLanes>();
+    std::vector<float> ring(static_cast<std::size_t>(kScratchRing + 2) * kRingFrame);
+    for (std::size_t i = 0; i < ring.size(); ++i) {
+        ring[i] = static_cast<float>(static_cast<int>(i * 7919u % 2001u) - 1000) * 1e-3f;
+    }
+    for (int v = 0; v < VoiceLanes::kLanes; ++v) {
+        const float phase = 0.1f * static_cast<float>(v);
+        lanes->delayModSin[v] = lanes->pitchModSin[v] = lanes->shiftSin[v] = phase;
+        lanes->delayModCos[v] = lanes->pitchModCos[v] = lanes->shiftCos[v] = 1.0f - phase * phase * 0.5f;
+        lanes->delayModCoefficient[v] = 1e-4f;
+        lanes->pitchModCoefficient[v] = 2e-4f;
+        lanes->shiftCoefficient[v] = 1e-3f;
+        lanes->delayModDepth[v] = 40.0f;
+        lanes->pitchModDepth[v] = 1e-4f;
+        lanes->gain[v] = 0.5f;
+        lanes->panGain0[v] = lanes->panGain1[v] = 0.7f;
+        lanes->fadeValue[v] = 1.0f;
+        lanes->currentDelay[v] = lanes->pendingDelay[v] = 100 + 61 * v;
+    }
+    int write = 0;
+    auto run = [&](int c) {
+        renderAt(candidate(c), *lanes, kVoices, false, 0, ring.data(), kScratchRing - 1, write,
+                 VoiceLanes::kMaxFrames, 0.0f, 0);
+        write = (write + VoiceLanes::kMaxFrames) & (kScratchRing - 1);
+    };
+    const auto can = [](int c) { return supported(candidate(c).code); };
+    Measured measured;
+    measured.fastest = candidate(kernel_choice::fastest(kCandidates, can, run));
+    // Each wide build's own best offset, for tests and benchmarks that ask for that build.
+    for (const VoiceCode wide : {VoiceCode::avx2, VoiceCode::avx512}) {
+        const int first = wide == VoiceCode::avx2 ? 1 : 1 + kPhases;
+        const auto only = [&](int c) {
+            return supported(wide) && (c == 0 || c >= first) && c < first + kPhases;
+        };
+        const int best = kernel_choice::fastest(kCandidates, only, run, 9);
+        measured.phase[static_cast<int>(wide)] = best == 0 ? 0 : candidate(best).phase;
+    }
+    return measured;
+}
+
+const Measured kMeasured = measureFastest();
+std::atomic<int> current{static_cast<int>(kMeasured.fastest.code) * kPhases + kMeasured.fastest.phase};
+
+void choose(Choice choice) {
+    current.store(static_cast<int>(choice.code) * kPhases + choice.phase, std::memory_order_relaxed);
+}
 }  // namespace
 
+VoiceCode measuredVoiceCode() {
+    return kMeasured.fastest.code;
+}
+
 void setVoiceLanesWide(bool wide) {
-    code = wide ? (kHaveAvx512 ? VoiceCode::avx512 : (kHaveAvx2 ? VoiceCode::avx2 : VoiceCode::baseline))
-                : VoiceCode::baseline;
+    choose(wide ? kMeasured.fastest : Choice{VoiceCode::baseline, 0});
 }
 
 bool setVoiceLanesCode(VoiceCode chosen) {
-    if ((chosen == VoiceCode::avx2 && !kHaveAvx2) || (chosen == VoiceCode::avx512 && !kHaveAvx512)) {
+    if (!supported(chosen)) {
         return false;
     }
-    code = chosen;
+    choose(Choice{chosen, kMeasured.phase[static_cast<int>(chosen)]});
     return true;
 }
 
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
                       int ringMask, int write, int frames, float shiftAll, int rampFrames) {
-    switch (code.load(std::memory_order_relaxed)) {
+    const int packed = current.load(std::memory_order_relaxed);
+    renderAt(Choice{static_cast<VoiceCode>(packed / kPhases), packed % kPhases}, lanes, population, solo,
+             selected, ring, ringMask, write, frames, shiftAll, rampFrames);
+}
+
+namespace {
+void renderWith(VoiceCode code, VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
+                int ringMask, int write, int frames, float shiftAll, int rampFrames) {
+    switch (code) {
         case VoiceCode::avx512: {
             // A last group of at most eight voices costs half as much in the AVX2 build.
             const int sixteens = population / 16 * 16;
@@ -202,3 +299,4 @@ void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected
             break;
     }
 }
+}  // namespace

@@ -4,35 +4,44 @@
 
 #include "engine/VoiceState.h"
 
+// Every field of a voice the render loop keeps in lanes, once: its type, its name in the lanes,
+// its place in the VoiceState record, and whether the kernel changes it. The lanes, their load and store and the kernel's
+// working copy are all made from this list; a record field that is neither here nor a glide's
+// target fails to compile (VoiceLanes.cpp).
+#define ZB_VOICE_LANES(X)                                   \
+    X(float, delayModSin, delayModSin, true)                \
+    X(float, delayModCos, delayModCos, true)                \
+    X(float, delayModCoefficient, delayModCoefficient, false) \
+    X(float, delayModDepth, delayModDepth, true)            \
+    X(float, pitchModSin, pitchModSin, true)                \
+    X(float, pitchModCos, pitchModCos, true)                \
+    X(float, pitchModCoefficient, pitchModCoefficient, false) \
+    X(float, pitchModDepth, pitchModDepth, false)           \
+    X(float, shiftSin, shiftSin, true)                      \
+    X(float, shiftCos, shiftCos, true)                      \
+    X(float, shiftCoefficient, shiftCoefficient, false)     \
+    X(float, gain, gain, true)                              \
+    X(float, panGain0, panGain[0], true)                    \
+    X(float, panGain1, panGain[1], true)                    \
+    /* Per-frame increments while a changed value glides to its new setting. */ \
+    X(float, delayModDepthStep, delayModDepthStep, false)   \
+    X(float, gainStep, gainStep, false)                     \
+    X(float, panStep0, panStep[0], false)                   \
+    X(float, panStep1, panStep[1], false)                   \
+    X(float, fadeValue, fadeValue, true)                    \
+    X(float, fadeStep, fadeStep, true)                      \
+    X(int, currentDelay, currentDelay, true)                \
+    X(int, pendingDelay, pendingDelay, false)               \
+    X(float, delayFraction, delayFraction, true)            \
+    X(int, readIndex, readIndex, true)
+
 struct VoiceLanes {
     static constexpr int kLanes = 64;  // 60 records, padded to whole groups of eight
     static constexpr int kMaxFrames = 64;
 
-    alignas(32) float delayModSin[kLanes];
-    alignas(32) float delayModCos[kLanes];
-    alignas(32) float delayModCoefficient[kLanes];
-    alignas(32) float delayModDepth[kLanes];
-    alignas(32) float pitchModSin[kLanes];
-    alignas(32) float pitchModCos[kLanes];
-    alignas(32) float pitchModCoefficient[kLanes];
-    alignas(32) float pitchModDepth[kLanes];
-    alignas(32) float shiftSin[kLanes];
-    alignas(32) float shiftCos[kLanes];
-    alignas(32) float shiftCoefficient[kLanes];
-    alignas(32) float gain[kLanes];
-    alignas(32) float panGain0[kLanes];
-    alignas(32) float panGain1[kLanes];
-    // Per-frame increments while a changed value glides to its new setting.
-    alignas(32) float delayModDepthStep[kLanes];
-    alignas(32) float gainStep[kLanes];
-    alignas(32) float panStep0[kLanes];
-    alignas(32) float panStep1[kLanes];
-    alignas(32) float fadeValue[kLanes];
-    alignas(32) float fadeStep[kLanes];
-    alignas(32) int currentDelay[kLanes];
-    alignas(32) int pendingDelay[kLanes];
-    alignas(32) float delayFraction[kLanes];
-    alignas(32) int readIndex[kLanes];
+#define ZB_LANE_ARRAY(type, lane, record, moves) alignas(64) type lane[kLanes];
+    ZB_VOICE_LANES(ZB_LANE_ARRAY)
+#undef ZB_LANE_ARRAY
 
     // Per channel and frame, eight partial sums of the audible voices: lane i holds voices
     // i, i + 8, i + 16, ... The voice sum is their total (sum()).
@@ -56,10 +65,13 @@ struct VoiceLanes {
 void renderVoiceLanes(VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
                       int ringMask, int write, int frames, float shiftAll, int rampFrames);
 
-// Tests and benchmarks: false forces the baseline code even where AVX2 is available; true
-// chooses the widest the processor has.
+// Tests and benchmarks: false forces the baseline code; true returns to the build measured
+// fastest on this processor when the module loaded.
 void setVoiceLanesWide(bool wide);
 
 // Tests and benchmarks: one particular build of the kernel; false if the processor lacks it.
 enum class VoiceCode { baseline, avx2, avx512 };
 bool setVoiceLanesCode(VoiceCode code);
+// The build that timed fastest on a scratch crowd when the module loaded, and so runs unless a
+// test or benchmark chose another.
+VoiceCode measuredVoiceCode();

@@ -8,11 +8,23 @@
 
 namespace {
 
-constexpr float kPi = 3.1415927f;
-constexpr float kTwoPi = 6.2831855f;
+using zb::kPi;
+using zb::kTwoPi;
 
 float oscillatorCoefficient(float hertz, float sampleRate) {
     return 2.0f * zb::sinf(kPi * hertz / sampleRate);
+}
+
+// Holds `value` at `from` and lets it step towards the value just converted over `frames`.
+bool glide(float& value, float& step, float& target, float from, int frames) {
+    target = value;
+    if (target == from) {
+        step = 0.0f;
+        return false;
+    }
+    step = (target - from) / static_cast<float>(frames);
+    value = from;
+    return true;
 }
 
 void randomPhase(float& s, float& c) {
@@ -89,4 +101,12 @@ void VoiceState::reset() {
     randomPhase(pitchModSin, pitchModCos);
     randomPhase(delayModSin, delayModCos);
     currentDelay = pendingDelay;
+}
+
+bool VoiceState::glideFrom(float gainBefore, float pan0Before, float pan1Before, float depthBefore, int frames) {
+    bool moving = glide(gain, gainStep, gainTarget, gainBefore, frames);
+    moving |= glide(panGain[0], panStep[0], panTarget[0], pan0Before, frames);
+    moving |= glide(panGain[1], panStep[1], panTarget[1], pan1Before, frames);
+    moving |= glide(delayModDepth, delayModDepthStep, delayModDepthTarget, depthBefore, frames);
+    return moving;
 }

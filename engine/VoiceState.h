@@ -8,8 +8,11 @@ constexpr int kRingSize = 32768;
 constexpr int kRingMask = kRingSize - 1;
 constexpr int kRingStorage = kRingSize + 2;  // index 32768 repeats index 0 so reads never wrap
 constexpr int kRingFrame = 4;                // re 0, im 0, re 1, im 1
-// A voice whose delay time changes fades out and in again by this much a frame (5000 frames).
-constexpr float kVoiceFadeStep = 0.0002f;
+// Fades to silence and back take this many frames each way, by this much a frame: a voice whose
+// delay time changes, and the whole crowd's dip.
+constexpr int kFadeFrames = 5000;
+constexpr float kFadeStep = 0.0002f;
+constexpr float kVoiceFadeStep = kFadeStep;
 
 struct VoiceState {
     int currentDelay = 0;
@@ -47,6 +50,10 @@ struct VoiceState {
 
     // New random phases for all three oscillators; a pending delay is taken over.
     void reset();
+
+    // Holds gain, pan and depth at the values given and lets each step to the one just applied
+    // over `frames`; true if any of them moves.
+    bool glideFrom(float gainBefore, float pan0Before, float pan1Before, float depthBefore, int frames);
 
     void stepRamp() {
         delayModDepth = delayModDepth + delayModDepthStep;

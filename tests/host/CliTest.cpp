@@ -141,6 +141,12 @@ TEST_F(Cli, UsageErrorsExitWithTwoAndOneLine) {
         {"bench", "--block", "8193"},
         {"bench", "--rate", "100"},
         {"bench", "--rate", "fast"},
+        {"bench", "--rounds", "0"},
+        {"bench", "--rounds", "100"},
+        {"bench", "--peer-set", "voices=8"},
+        {"bench", "--peer-as-ours"},
+        {"bench", "--module", fake(), "--compare", fake(), "--reference"},
+        {"bench", "--module", fake(), "--compare", fake(), "--peer-set", "7=0.5"},
     };
     for (const auto& args : cases) {
         const Result r = run(args);
@@ -385,6 +391,21 @@ TEST_F(Cli, BenchTakesBlockRateProgramAndReference) {
         EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
     }
     EXPECT_EQ(r.out.find("Alpha"), std::string::npos) << r.out;
+}
+
+// Another module in the same process, interleaved: here the fake one against itself.
+TEST_F(Cli, BenchComparesWithAnotherModuleInTheSameRun) {
+    const Result r = run({"bench", "--module", fake(), "--seconds", "0.05", "--program", "gamma", "--compare", fake(),
+                          "--peer-as-ours", "--peer-set", "0=0.25", "--rounds", "3"});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    for (const char* expected : {"interleaved in 3 rounds", "peer ns", "ratio", "gamma", "the time of"}) {
+        EXPECT_NE(r.out.find(expected), std::string::npos) << expected << "\n" << r.out;
+    }
+    EXPECT_EQ(r.out.find("Alpha"), std::string::npos) << r.out;
+    // A plug-in that is not installed is a failure to say so, not a usage error.
+    const Result missing = run({"bench", "--module", fake(), "--seconds", "0.05", "--compare", "urn:zornbeck:none"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.err.find("urn:zornbeck:none"), std::string::npos) << missing.err;
 }
 
 TEST_F(Cli, ScreenshotWritesTheEditorPictureUnpremultiplied) {
