@@ -1,9 +1,7 @@
 // Real-time safety: once prepared, the engine's process neither allocates nor locks a mutex,
 // whatever changes: spread, program, chunk, rate, blocks longer than declared. Every heap entry
 // and mutex lock of this test program is counted while counting is on.
-#include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <atomic>
 #include <cstdlib>
@@ -14,75 +12,7 @@
 
 #include "engine/CrowdEngine.h"
 #include "plugin/EffectVST.h"
-
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* area, std::size_t size);
-void __libc_free(void* area);
-}
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-std::atomic<long> locks{0};
-
-void note() {
-    if (counting.load(std::memory_order_relaxed)) {
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-}  // namespace
-
-extern "C" void* malloc(std::size_t size) {
-    note();
-    return __libc_malloc(size);
-}
-extern "C" void* calloc(std::size_t count, std::size_t size) {
-    note();
-    return __libc_calloc(count, size);
-}
-extern "C" void* realloc(void* area, std::size_t size) {
-    note();
-    return __libc_realloc(area, size);
-}
-// Looked up before main, when nothing is counted yet.
-using LockFunction = int (*)(pthread_mutex_t*);
-const LockFunction realLock = reinterpret_cast<LockFunction>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-
-extern "C" int pthread_mutex_lock(pthread_mutex_t* mutex) {
-    if (counting.load(std::memory_order_relaxed)) {
-        locks.fetch_add(1, std::memory_order_relaxed);
-    }
-    return realLock(mutex);
-}
-extern "C" void free(void* area) {
-    __libc_free(area);
-}
-
-void* operator new(std::size_t size) {
-    note();
-    void* area = __libc_malloc(size == 0 ? 1 : size);
-    if (area == nullptr) {
-        throw std::bad_alloc();
-    }
-    return area;
-}
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-void operator delete(void* area) noexcept {
-    __libc_free(area);
-}
-void operator delete[](void* area) noexcept {
-    __libc_free(area);
-}
-void operator delete(void* area, std::size_t) noexcept {
-    __libc_free(area);
-}
-void operator delete[](void* area, std::size_t) noexcept {
-    __libc_free(area);
-}
+#include "tests/support/CountingAllocator.h"
 
 namespace {
 

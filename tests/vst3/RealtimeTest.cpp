@@ -1,55 +1,11 @@
 // The VST 3 process call neither allocates nor locks: sample-accurate points, bypass, output
 // changes after a program switch. Every heap entry and mutex lock of this program (the bundle
 // included: it takes them from the C library) is counted while counting is on.
-#include <dlfcn.h>
-#include <pthread.h>
 
 #include <atomic>
 
 #include "Vst3Fixture.h"
-
-extern "C" {
-void* __libc_malloc(std::size_t size);
-void* __libc_calloc(std::size_t count, std::size_t size);
-void* __libc_realloc(void* area, std::size_t size);
-void __libc_free(void* area);
-}
-
-namespace {
-std::atomic<bool> counting{false};
-std::atomic<long> allocations{0};
-std::atomic<long> locks{0};
-void note() {
-    if (counting.load(std::memory_order_relaxed)) {
-        allocations.fetch_add(1, std::memory_order_relaxed);
-    }
-}
-using LockFunction = int (*)(pthread_mutex_t*);
-const LockFunction realLock = reinterpret_cast<LockFunction>(dlsym(RTLD_NEXT, "pthread_mutex_lock"));
-}  // namespace
-
-extern "C" void* malloc(std::size_t size) {
-    note();
-    return __libc_malloc(size);
-}
-extern "C" void* calloc(std::size_t count, std::size_t size) {
-    note();
-    return __libc_calloc(count, size);
-}
-extern "C" void* realloc(void* area, std::size_t size) {
-    note();
-    return __libc_realloc(area, size);
-}
-extern "C" void free(void* area) {
-    __libc_free(area);
-}
-// Exported, so the bundle's calls reach it rather than the C library's.
-extern "C" __attribute__((visibility("default"))) int pthread_mutex_lock(pthread_mutex_t* mutex) {
-    if (counting.load(std::memory_order_relaxed)) {
-        locks.fetch_add(1, std::memory_order_relaxed);
-    }
-    return realLock(mutex);
-}
+#include "tests/support/CountingAllocator.h"
 
 namespace {
 
