@@ -183,10 +183,6 @@ float ParameterTable::fromPlain(int index, double p) {
     return r.unit == ParamUnit::kPercent ? clampUnit(p / 100.0) : clampUnit(p);
 }
 
-float ParameterTable::defaultValue(int index) {
-    return row(index).defaultValue;
-}
-
 void ParameterTable::display(int index, float value, char* text, std::size_t capacity) {
     if (capacity == 0) {
         return;

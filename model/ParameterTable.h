@@ -318,7 +318,6 @@ class ParameterTable {
     // The stored value in the row's unit, and back (clamped into 0..1).
     static double toPlain(int index, float value);
     static float fromPlain(int index, double plain);
-    static float defaultValue(int index);
 
     // The value as text in its unit ("+80.0 Hz", "250 ms", "40 people", "on"); a shorter form
     // when the buffer holds fewer than 16 bytes. Always terminated within `capacity`.

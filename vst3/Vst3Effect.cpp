@@ -67,6 +67,9 @@ bool Vst3Effect::exposed(ParamID id) {
 Vst3Effect::Vst3Effect() : listener_(*this), host_(&listener_, &EffectEditor::create) {
     points_.reserve(kMaxPoints);
     program_.store(host_.program());
+    for (int index = 0; index < kNumParams; ++index) {
+        defaults_[static_cast<std::size_t>(index)] = host_.getParameter(index);
+    }
     for (ParamID id = 0; id < static_cast<ParamID>(kParamIdCount); ++id) {
         reported_[id] = static_cast<float>(currentValue(id));
     }
@@ -522,7 +525,7 @@ tresult Vst3Effect::getParameterInfo(int32 paramIndex, ParameterInfo* info) {
     copyText(info->shortTitle, 128, text);
     copyText(info->units, 128, ParameterTable::unitText(index));
     info->stepCount = ParameterTable::row(index).steps;
-    info->defaultNormalizedValue = ParameterTable::defaultValue(index);
+    info->defaultNormalizedValue = defaults_[static_cast<std::size_t>(index)];
     info->flags = kCanAutomate;
     return kResultOk;
 }

@@ -172,6 +172,8 @@ class Vst3Effect final : public ComponentSide,
         float value;
     };
     std::array<float, kParamIdCount> reported_{};
+    // What a new instance plays: the parameters' defaults.
+    std::array<float, kNumParams> defaults_{};
     std::vector<Point> points_;
     std::vector<float> silence_;
     // Set on the control side when many values changed at once; the audio thread reports them.
