@@ -1,7 +1,9 @@
 // The module's entry points and its factory of one class: the effect.
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <new>
+#include <type_traits>
 
 #include "vst3/Vst3ClassId.h"
 #include "vst3/Vst3Effect.h"
@@ -19,6 +21,28 @@ constexpr const char* kVendor = "Quillfen";
 constexpr const char* kName = "Zornbeck";
 constexpr const char* kSubCategories = "Fx|Modulation|Spatial";
 constexpr const char* kSdkVersion = "VST 3.7.14";
+
+// The one class, in each of the three forms of its description: the later forms add the
+// vendor, version and subcategories, in plain or wide text.
+template <typename Info>
+tresult fill(int32 index, Info* info) {
+    if (info == nullptr || index != 0) {
+        return kInvalidArgument;
+    }
+    std::memset(info, 0, sizeof *info);
+    std::memcpy(info->cid, kEffectClassId.bytes, 16);
+    info->cardinality = kManyInstances;
+    copyText(info->category, std::size(info->category), "Audio Module Class");
+    copyText(info->name, std::size(info->name), kName);
+    if constexpr (!std::is_same_v<Info, PClassInfo>) {
+        info->classFlags = 0;  // one component: not distributable
+        copyText(info->subCategories, std::size(info->subCategories), kSubCategories);
+        copyText(info->vendor, std::size(info->vendor), kVendor);
+        copyText(info->version, std::size(info->version), ZB_VERSION);
+        copyText(info->sdkVersion, std::size(info->sdkVersion), kSdkVersion);
+    }
+    return kResultOk;
+}
 
 // One factory for the module's life; hosts release what they were given, never the object.
 class Factory final : public IPluginFactory3 {
@@ -51,50 +75,10 @@ class Factory final : public IPluginFactory3 {
 
     int32 ZB_VST3_CALL countClasses() override { return 1; }
 
-    tresult ZB_VST3_CALL getClassInfo(int32 index, PClassInfo* info) override {
-        if (info == nullptr || index != 0) {
-            return kInvalidArgument;
-        }
-        std::memset(info, 0, sizeof *info);
-        std::memcpy(info->cid, kEffectClassId.bytes, 16);
-        info->cardinality = kManyInstances;
-        copyText(info->category, sizeof info->category, "Audio Module Class");
-        copyText(info->name, sizeof info->name, kName);
-        return kResultOk;
-    }
-
-    tresult ZB_VST3_CALL getClassInfo2(int32 index, PClassInfo2* info) override {
-        if (info == nullptr || index != 0) {
-            return kInvalidArgument;
-        }
-        std::memset(info, 0, sizeof *info);
-        std::memcpy(info->cid, kEffectClassId.bytes, 16);
-        info->cardinality = kManyInstances;
-        copyText(info->category, sizeof info->category, "Audio Module Class");
-        copyText(info->name, sizeof info->name, kName);
-        info->classFlags = 0;  // one component: not distributable
-        copyText(info->subCategories, sizeof info->subCategories, kSubCategories);
-        copyText(info->vendor, sizeof info->vendor, kVendor);
-        copyText(info->version, sizeof info->version, ZB_VERSION);
-        copyText(info->sdkVersion, sizeof info->sdkVersion, kSdkVersion);
-        return kResultOk;
-    }
-
+    tresult ZB_VST3_CALL getClassInfo(int32 index, PClassInfo* info) override { return fill(index, info); }
+    tresult ZB_VST3_CALL getClassInfo2(int32 index, PClassInfo2* info) override { return fill(index, info); }
     tresult ZB_VST3_CALL getClassInfoUnicode(int32 index, PClassInfoW* info) override {
-        if (info == nullptr || index != 0) {
-            return kInvalidArgument;
-        }
-        std::memset(info, 0, sizeof *info);
-        std::memcpy(info->cid, kEffectClassId.bytes, 16);
-        info->cardinality = kManyInstances;
-        copyText(info->category, sizeof info->category, "Audio Module Class");
-        copyText(info->name, 64, kName);
-        info->classFlags = 0;
-        copyText(info->subCategories, sizeof info->subCategories, kSubCategories);
-        copyText(info->vendor, 64, kVendor);
-        copyText(info->version, 64, ZB_VERSION);
-        copyText(info->sdkVersion, 64, kSdkVersion);
-        return kResultOk;
+        return fill(index, info);
     }
 
     tresult ZB_VST3_CALL createInstance(FIDString cid, FIDString iid, void** obj) override {
