@@ -32,12 +32,7 @@ struct EditorWindowTest : ::testing::Test {
         display = XOpenDisplay(server.display.c_str());
         ASSERT_TRUE(display);
         // The host's window: the editor opens inside it, at its top-left corner.
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop, 620, 432, 0, 0, 0);
-        XSelectInput(display, parent, StructureNotifyMask);
-        XMapWindow(display, parent);
-        XEvent e;
-        do XNextEvent(display, &e);
-        while (e.type != MapNotify);
+        parent = mappedHostWindow(display, kLeft, kTop, 620, 432);
         zb::LoadOptions options;
         const char* build = std::getenv("ZORNBECK_BUILD");
         options.path = std::string(build ? build : ".") + "/Zornbeck.so";

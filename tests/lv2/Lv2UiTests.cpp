@@ -64,13 +64,7 @@ struct Lv2UiTest : ::testing::Test {
         }
         display = XOpenDisplay(server.display.c_str());
         ASSERT_TRUE(display);
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop, 620, 432, 0, 0, 0);
-        XSelectInput(display, parent, StructureNotifyMask);
-        XMapWindow(display, parent);
-        XEvent e;
-        do {
-            XNextEvent(display, &e);
-        } while (e.type != MapNotify);
+        parent = mappedHostWindow(display, kLeft, kTop, 620, 432);
 
         world = std::make_unique<lv2t::World>();
         ASSERT_NE(world->plugin(), nullptr);

@@ -97,13 +97,7 @@ struct ScaleWindowTest : ::testing::Test {
     // The host's window of the editor's size, and the editor opened in it.
     Window open() {
         auto [w, h] = editorSize();
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop, unsigned(w), unsigned(h), 0,
-                                     0, 0);
-        XSelectInput(display, parent, StructureNotifyMask);
-        XMapWindow(display, parent);
-        XEvent e;
-        do XNextEvent(display, &e);
-        while (e.type != MapNotify);
+        parent = mappedHostWindow(display, kLeft, kTop, unsigned(w), unsigned(h));
         EXPECT_EQ(plugin->dispatch(effEditOpen, 0, 0, reinterpret_cast<void*>(parent)), 1);
         Window root = 0, up = 0, *list = nullptr;
         unsigned int n = 0;

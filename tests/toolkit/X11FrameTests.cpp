@@ -52,12 +52,7 @@ struct X11FrameTest : ::testing::Test {
             GTEST_SKIP() << "no Xvfb";
         display = XOpenDisplay(server->display.c_str());
         ASSERT_TRUE(display);
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop, 620, 432, 0, 0, 0);
-        XSelectInput(display, parent, StructureNotifyMask);
-        XMapWindow(display, parent);
-        XEvent e;
-        do XNextEvent(display, &e);
-        while (e.type != MapNotify);
+        parent = mappedHostWindow(display, kLeft, kTop, 620, 432);
     }
     void TearDown() override {
         if (!display)

@@ -62,3 +62,19 @@ class XvfbServer {
   private:
     pid_t pid = -1;
 };
+
+// After the test framework: Xlib's macros clash with its names.
+#include <X11/Xlib.h>
+
+// A top-level window standing in for a host's, shown before it is returned: a plug-in's child
+// window needs a mapped parent to be seen.
+inline unsigned long mappedHostWindow(Display* display, int left, int top, unsigned width, unsigned height) {
+    const Window window = XCreateSimpleWindow(display, DefaultRootWindow(display), left, top, width, height, 0, 0, 0);
+    XSelectInput(display, window, StructureNotifyMask);
+    XMapWindow(display, window);
+    XEvent e;
+    do {
+        XNextEvent(display, &e);
+    } while (e.type != MapNotify || e.xmap.window != window);
+    return window;
+}

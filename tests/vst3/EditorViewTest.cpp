@@ -72,13 +72,7 @@ struct Vst3EditorTest : ::testing::Test {
         unsetenv("GDK_SCALE");
         display = XOpenDisplay(server.display.c_str());
         ASSERT_TRUE(display);
-        parent = XCreateSimpleWindow(display, DefaultRootWindow(display), kLeft, kTop, 620, 432, 0, 0, 0);
-        XSelectInput(display, parent, StructureNotifyMask);
-        XMapWindow(display, parent);
-        XEvent e;
-        do {
-            XNextEvent(display, &e);
-        } while (e.type != MapNotify);
+        parent = mappedHostWindow(display, kLeft, kTop, 620, 432);
         module = loadBundle();
         ASSERT_NE(module, nullptr);
         plugin = std::make_unique<sh::Instance>(*module);
