@@ -7,6 +7,7 @@
 #include "engine/KernelChoice.h"
 #include "engine/Numeric.h"
 #include "engine/PortableMath.h"
+#include "engine/TargetBuilds.h"
 #include "model/ParameterTable.h"
 
 namespace {
@@ -345,33 +346,18 @@ struct ChamberReverbKernel<0> {
 #include "engine/ChamberReverbSubBlock.inc"
 };
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+ZB_BEGIN_AVX2
 template <>
 struct ChamberReverbKernel<1> {
 #include "engine/ChamberReverbSubBlock.inc"
 };
-#if defined(__clang__)
-#pragma clang attribute pop
-#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
-#else
-#pragma GCC pop_options
-#pragma GCC push_options
-#pragma GCC target("avx2,avx512f")
-#endif
+ZB_END_TARGET
+ZB_BEGIN_AVX512
 template <>
 struct ChamberReverbKernel<2> {
 #include "engine/ChamberReverbSubBlock.inc"
 };
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+ZB_END_TARGET
 
 namespace {
 

@@ -9,6 +9,7 @@
 #include "engine/KernelChoice.h"
 #include "engine/Numeric.h"
 #include "engine/PortableMath.h"
+#include "engine/TargetBuilds.h"
 
 namespace {
 
@@ -86,35 +87,20 @@ void runChainBaseline(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
     }
 }
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+ZB_BEGIN_AVX2
 void runChainAvx2(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
     for (DelayAllpass& section : chain) {
         section.run(x, n);
     }
 }
-#if defined(__clang__)
-#pragma clang attribute pop
-#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
-#else
-#pragma GCC pop_options
-#pragma GCC push_options
-#pragma GCC target("avx2,avx512f")
-#endif
+ZB_END_TARGET
+ZB_BEGIN_AVX512
 void runChainAvx512(DelayAllpass (&chain)[kSpreadSections], float* x, int n) {
     for (DelayAllpass& section : chain) {
         section.run(x, n);
     }
 }
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+ZB_END_TARGET
 
 using ChainRun = void (*)(DelayAllpass (&)[kSpreadSections], float*, int);
 constexpr ChainRun kChainRuns[3] = {runChainBaseline, runChainAvx2, runChainAvx512};

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/KernelChoice.h"
+#include "engine/TargetBuilds.h"
 
 namespace {
 
@@ -78,28 +79,16 @@ void VoiceLanes::store(VoiceState* voices, int count) const {
 #undef ZB_KERNEL
 #undef ZB_AVX2
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+ZB_BEGIN_AVX2
 #define ZB_KERNEL renderAvx2
 #define ZB_AVX2 1
 #include "engine/VoiceLanesKernel.inc"
 #undef ZB_KERNEL
 #undef ZB_AVX2
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+ZB_END_TARGET
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,avx512f")
+ZB_BEGIN_AVX512
+#if !defined(__clang__)
 // GCC 12's AVX-512 headers start some results from a deliberately undefined vector.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
@@ -140,12 +129,10 @@ inline void addToLanes(float* sums, const Floats& out) {
 #undef ZB_AVX2
 #undef ZB_AVX512
 }  // namespace sixteen
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
+#if !defined(__clang__)
 #pragma GCC diagnostic pop
-#pragma GCC pop_options
 #endif
+ZB_END_TARGET
 
 namespace {
 bool detectAvx2() {
