@@ -96,7 +96,7 @@ void BM_SpreadChainStereo(benchmark::State& state) {
 }
 BENCHMARK(BM_SpreadChainStereo);
 
-// The same chains a run of 64 frames at a time, section after section.
+// The same chains in runs of 64 or 16 frames, section after section.
 void BM_SpreadChainStereoRuns(benchmark::State& state) {
     if (!setSpreadCode(static_cast<int>(state.range(0)))) {
         state.SkipWithError("this processor lacks that build");
@@ -107,12 +107,13 @@ void BM_SpreadChainStereoRuns(benchmark::State& state) {
     rebuildSpread(sections, random, 1.0f, 44100.0f);
     const std::vector<float> input = noise(kBlock, 2);
     std::vector<float> out(kBlock * 2);
+    const int run = static_cast<int>(state.range(1));
     for (auto _ : state) {
         for (int c = 0; c < 2; ++c) {
             float* x = out.data() + c * kBlock;
             std::copy(input.begin(), input.end(), x);
-            for (int start = 0; start < kBlock; start += 64) {
-                runSpreadChain(sections[c], x + start, 64);
+            for (int start = 0; start < kBlock; start += run) {
+                runSpreadChain(sections[c], x + start, run);
             }
         }
         benchmark::DoNotOptimize(out.data());
@@ -120,7 +121,7 @@ void BM_SpreadChainStereoRuns(benchmark::State& state) {
     setSpreadCode(measuredSpreadCode());
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_SpreadChainStereoRuns)->ArgName("code")->DenseRange(0, 2);
+BENCHMARK(BM_SpreadChainStereoRuns)->ArgsProduct({{0, 1, 2}, {64, 16}})->ArgNames({"code", "frames"});
 
 void BM_QuadratureAnalysisStereo(benchmark::State& state) {
     QuadratureAllpass analysers[2];
@@ -209,24 +210,31 @@ void BM_VoicesInLanes(benchmark::State& state) {
     const std::vector<float> ring = noise(kRingStorage * kRingFrame, 10);
     int w = 0;
     std::vector<float> out(kBlock * 2);
+    const int run = static_cast<int>(state.range(2));
     for (auto _ : state) {
-        for (int start = 0; start < kBlock; start += 64) {
+        for (int start = 0; start < kBlock; start += run) {
             renderVoiceLanes(*lanes, static_cast<int>(state.range(1)), false, 0, ring.data(), kRingMask, w,
-                             64, 0.0f, 0);
+                             run, 0.0f, 0);
             for (int c = 0; c < 2; ++c) {
                 float* sum = out.data() + c * kBlock + start;
-                for (int j = 0; j < 64; ++j) {
+                for (int j = 0; j < run; ++j) {
                     sum[j] = lanes->sum(c, j);
                 }
             }
-            w = (w + 64) & kRingMask;
+            w = (w + run) & kRingMask;
         }
         benchmark::DoNotOptimize(out.data());
     }
     setVoiceLanesWide(true);
     perFrame(state, kBlock);
 }
-BENCHMARK(BM_VoicesInLanes)->ArgsProduct({{0, 1, 2}, {59, 50}})->ArgNames({"code", "voices"});
+// Runs of 16 and 32 frames are what host blocks of that size leave the kernel.
+BENCHMARK(BM_VoicesInLanes)
+    ->ArgsProduct({{0, 1, 2}, {59, 50}, {64}})
+    ->Args({1, 59, 16})
+    ->Args({2, 59, 16})
+    ->Args({2, 59, 32})
+    ->ArgNames({"code", "voices", "frames"});
 
 }  // namespace
 

@@ -62,21 +62,35 @@ class DelayAllpass {
             float* __restrict line = buffer_.data() + position_;
             float* __restrict v = x + done;
             const float g = gain_;
-            for (int i = 0; i < stretch - 1; ++i) {
+            // The last output is recomputed from its inputs rather than split off the loop, so
+            // the whole stretch runs in vectors with no scalar tail (a 16-frame run had seven).
+            const float lastLine = line[stretch - 1];
+            const float lastInput = v[stretch - 1];
+            for (int i = 0; i < stretch; ++i) {
                 const float y = line[i] - g * v[i];
                 line[i] = v[i] + g * y;
                 v[i] = y + zb::kAntiDenormal;
             }
-            const float y = line[stretch - 1] - g * v[stretch - 1];
-            line[stretch - 1] = v[stretch - 1] + g * y;
-            v[stretch - 1] = y + zb::kAntiDenormal;
-            lastOutput_ = y;
+            lastOutput_ = lastLine - g * lastInput;
             position_ += stretch;
             if (position_ >= length_) {
                 position_ = 0;
             }
             done += stretch;
         }
+    }
+
+    // For running several sections in one pass: how many samples a run can take before the
+    // position wraps, where it starts, and how the section stands after a run of n such samples
+    // whose last y was lastOutput.
+    int room() const { return length_ - position_; }
+    float* line() { return buffer_.data() + position_; }
+    void advance(int n, float lastOutput) {
+        position_ += n;
+        if (position_ >= length_) {
+            position_ = 0;
+        }
+        lastOutput_ = lastOutput;
     }
 
     float gain() const { return gain_; }

@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <random>
 #include <vector>
@@ -150,6 +152,58 @@ TEST(Spread, ZeroTakesTheChainsOutOfThePath) {
                 EXPECT_EQ(engine->spreadSection(0, 3).position(), positions[0]);
                 EXPECT_EQ(engine->spreadSection(1, 7).position(), positions[1]);
             }
+        }
+    }
+}
+
+// The chain's runs, whichever build, against each section stepped sample by sample: short and
+// odd runs, runs that cross a section's wrap, and a value whose shortest sections are shorter
+// than a run.
+TEST(Spread, ChainRunsMatchSectionStepsAcrossWrapsAndRunLengths) {
+    struct Chains {
+        DelayAllpass sections[2][kSpreadSections];
+    };
+    for (const float value : {0.9f, 0.05f}) {
+        for (int code = 0; code <= 2; ++code) {
+            if (!setSpreadCode(code)) {
+                continue;  // not on this processor
+            }
+            auto run = std::make_unique<Chains>();
+            auto stepped = std::make_unique<Chains>();
+            ChaosRandom random;
+            for (Chains* chains : {run.get(), stepped.get()}) {
+                reserveSpread(chains->sections, random, 48000.0f);
+                rebuildSpread(chains->sections, random, value, 48000.0f);
+            }
+            std::vector<float> x(6000);
+            for (std::size_t i = 0; i < x.size(); ++i) {
+                x[i] = i % 997 == 0 ? 1.0f : 0.001f * static_cast<float>(i % 13) - 0.006f;
+            }
+            std::vector<float> expected = x;
+            int differentStates = 0;  // sections whose position or last output differ after a run
+            const int lengths[] = {64, 1, 16, 7, 33, 8, 64, 3, 57, 24};
+            std::size_t start = 0;
+            for (int r = 0; start < x.size(); ++r) {
+                const int n = static_cast<int>(std::min<std::size_t>(lengths[r % 10], x.size() - start));
+                runSpreadChain(run->sections[0], x.data() + start, n);
+                for (int j = 0; j < n; ++j) {
+                    float v = expected[start + j];
+                    for (DelayAllpass& section : stepped->sections[0]) {
+                        v = section.step(v);
+                    }
+                    expected[start + j] = v;
+                }
+                start += static_cast<std::size_t>(n);
+                for (int s = 0; s < kSpreadSections; ++s) {
+                    const DelayAllpass& a = run->sections[0][s];
+                    const DelayAllpass& b = stepped->sections[0][s];
+                    differentStates += a.position() != b.position() || a.lastOutput() != b.lastOutput();
+                }
+            }
+            setSpreadCode(measuredSpreadCode());
+            EXPECT_EQ(std::memcmp(x.data(), expected.data(), sizeof(float) * x.size()), 0)
+                << "value " << value << ", code " << code;
+            EXPECT_EQ(differentStates, 0) << "value " << value << ", code " << code;
         }
     }
 }
