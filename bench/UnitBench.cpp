@@ -17,6 +17,16 @@ namespace {
 
 constexpr int kBlock = 512;
 
+// Which builds the load-time measurement chose, printed with the machine's context: the whole
+// engine's figures depend on them.
+const bool kChoicesShown = [] {
+    const char* names[] = {"baseline", "AVX2", "AVX-512"};
+    benchmark::AddCustomContext("voice code", names[static_cast<int>(measuredVoiceCode())]);
+    benchmark::AddCustomContext("reverb code", names[ChamberReverb::measuredCode()]);
+    benchmark::AddCustomContext("spread code", names[measuredSpreadCode()]);
+    return true;
+}();
+
 void perFrame(benchmark::State& state, int framesPerIteration) {
     state.counters["per_frame"] =
         benchmark::Counter(static_cast<double>(state.iterations()) * framesPerIteration,

@@ -135,16 +135,13 @@ inline void addToLanes(float* sums, const Floats& out) {
 ZB_END_TARGET
 
 namespace {
-bool detectAvx2() {
-    __builtin_cpu_init();  // may run before the run-time library's own initialisation
-    return __builtin_cpu_supports("avx2") != 0;
-}
-const bool kHaveAvx2 = detectAvx2();
-const bool kHaveAvx512 = kHaveAvx2 && __builtin_cpu_supports("avx512f") != 0;
-
+// Asked afresh each time rather than kept in a static: the measurement may run during another
+// file's static initialisation, before this file's statics are set.
 bool supported(VoiceCode c) {
-    return c == VoiceCode::baseline || (c == VoiceCode::avx2 && kHaveAvx2) ||
-           (c == VoiceCode::avx512 && kHaveAvx512);
+    __builtin_cpu_init();  // may run before the run-time library's own initialisation
+    const bool avx2 = __builtin_cpu_supports("avx2") != 0;
+    return c == VoiceCode::baseline || (c == VoiceCode::avx2 && avx2) ||
+           (c == VoiceCode::avx512 && avx2 && __builtin_cpu_supports("avx512f") != 0);
 }
 
 void renderWith(VoiceCode code, VoiceLanes& lanes, int population, bool solo, int selected, const float* ring,
@@ -226,8 +223,12 @@ Measured measureFastest() {
     return measured;
 }
 
-const Measured kMeasured = measureFastest();
-std::atomic<int> current{static_cast<int>(kMeasured.fastest.code) * kPhases + kMeasured.fastest.phase};
+// Measured on first use, which may come from another file's static initialisation.
+const Measured& measured() {
+    static const Measured result = measureFastest();
+    return result;
+}
+std::atomic<int> current{static_cast<int>(measured().fastest.code) * kPhases + measured().fastest.phase};
 
 void choose(Choice choice) {
     current.store(static_cast<int>(choice.code) * kPhases + choice.phase, std::memory_order_relaxed);
@@ -235,18 +236,18 @@ void choose(Choice choice) {
 }  // namespace
 
 VoiceCode measuredVoiceCode() {
-    return kMeasured.fastest.code;
+    return measured().fastest.code;
 }
 
 void setVoiceLanesWide(bool wide) {
-    choose(wide ? kMeasured.fastest : Choice{VoiceCode::baseline, 0});
+    choose(wide ? measured().fastest : Choice{VoiceCode::baseline, 0});
 }
 
 bool setVoiceLanesCode(VoiceCode chosen) {
     if (!supported(chosen)) {
         return false;
     }
-    choose(Choice{chosen, kMeasured.phase[static_cast<int>(chosen)]});
+    choose(Choice{chosen, measured().phase[static_cast<int>(chosen)]});
     return true;
 }
 
