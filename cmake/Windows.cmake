@@ -33,7 +33,7 @@ set(ZB_SKIPPED_DIRS bench module)
 
 # Tests are whole programs run under Wine by tests/windows/run-wine.sh, not discovered by CTest.
 function(zb_test name)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "SERIAL" "" "SOURCES;LIBS" ${ARGN})  # SERIAL: see CMakeLists.txt
   add_executable(${name} ${ARG_SOURCES})
   zb_warnings(${name})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main Threads::Threads)

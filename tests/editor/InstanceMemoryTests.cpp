@@ -1,6 +1,8 @@
 // Many instances in one host process, as a session of a DAW has them: the resident memory they
 // take together.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -43,6 +45,19 @@ long residentKb() {
     return -1;
 }
 
+// A module the linker has just written sits in the page cache in the large pieces it was written
+// in, and the kernel maps a whole piece at the first touch: 2.4 MB more of its read-only data
+// counted resident than when a host loads it from disk. Its cached pages are dropped first, so
+// the figure is a host's (the tests run alone, so no other process holds them mapped).
+void dropModuleFromPageCache() {
+    const int fd = open(bb::modulePath().c_str(), O_RDONLY);
+    if (fd < 0)
+        return;
+    fdatasync(fd);
+    posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    close(fd);
+}
+
 // Loads an instance the way a host does (open, rate, block size, resume), asks for its editor's
 // size and processes a second of noise.
 std::unique_ptr<zb::PluginLoader> startInstance(unsigned seed, bool drawEditor = false) {
@@ -70,6 +85,7 @@ std::unique_ptr<zb::PluginLoader> startInstance(unsigned seed, bool drawEditor =
 TEST(InstanceMemory, SixteenInstancesStayUnder45MB) {
     if (sanitized())
         GTEST_SKIP() << "resident memory is not comparable under a sanitizer";
+    dropModuleFromPageCache();
     const long before = residentKb();
     std::vector<std::unique_ptr<zb::PluginLoader>> instances;
     std::vector<long> after;
@@ -88,6 +104,7 @@ TEST(InstanceMemory, SixteenInstancesStayUnder45MB) {
 TEST(InstanceMemory, SixteenInstancesWithTheirEditorsDrawnStayUnder45MB) {
     if (sanitized())
         GTEST_SKIP() << "resident memory is not comparable under a sanitizer";
+    dropModuleFromPageCache();
     std::vector<std::unique_ptr<zb::PluginLoader>> instances;
     std::vector<long> after;
     for (unsigned i = 0; i < 16; ++i) {
