@@ -1,5 +1,8 @@
 #include "engine/ChamberReverb.h"
 
+// The wide vector helpers are internal to this file, so how they are passed matters to no one.
+#pragma GCC diagnostic ignored "-Wpsabi"
+
 #include <atomic>
 #include <cmath>
 #include <memory>

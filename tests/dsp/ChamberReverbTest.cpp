@@ -238,7 +238,7 @@ TEST(ChamberReverb, BlockSizesGiveTheSameBits) {
             x = dist(noise);
         }
     }
-    auto render = [&](std::initializer_list<int> sizes) {
+    auto render = [&](std::initializer_list<int> sizes, int channels) {
         auto reverb = configuredReverb();
         reverb->setModulationDepth(1.0f);  // the widest swing, so offsets change often
         reverb->reset();
@@ -252,18 +252,23 @@ TEST(ChamberReverb, BlockSizesGiveTheSameBits) {
             }
             const int n = std::min(*size, kTotal - done);
             float* io[2] = {out[0].data() + done, out[1].data() + done};
-            reverb->process(io, io, n, 0.7f, 2);
+            reverb->process(io, io, n, 0.7f, channels);
             done += n;
         }
-        return out[0];
+        std::vector<float> both = out[0];
+        both.insert(both.end(), out[1].begin(), out[1].end());
+        return both;
     };
-    const std::vector<float> whole = render({512});
-    const std::vector<float> ragged = render({7, 1, 64, 13, 300, 8, 2});
-    const std::vector<float> small = render({16});
-    ASSERT_EQ(whole.size(), ragged.size());
-    int differing = 0;
-    for (int i = 0; i < kTotal; ++i) {
-        differing += whole[i] != ragged[i] || whole[i] != small[i];
+    // Both channels, and one alone (the other side's taps then hold their last values).
+    for (const int channels : {2, 1}) {
+        const std::vector<float> whole = render({512}, channels);
+        const std::vector<float> ragged = render({7, 1, 64, 13, 300, 8, 2, 31, 40}, channels);
+        const std::vector<float> small = render({16}, channels);
+        ASSERT_EQ(whole.size(), ragged.size());
+        int differing = 0;
+        for (std::size_t i = 0; i < whole.size(); ++i) {
+            differing += whole[i] != ragged[i] || whole[i] != small[i];
+        }
+        EXPECT_EQ(differing, 0) << channels << " channels";
     }
-    EXPECT_EQ(differing, 0);
 }
