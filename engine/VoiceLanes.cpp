@@ -23,6 +23,7 @@ typedef float Floats __attribute__((vector_size(32)));
 typedef int Ints __attribute__((vector_size(32)));
 
 constexpr int kGroup = 8;
+constexpr int kChunk = 8;  // frames per pair of passes (VoiceLanesKernel.inc)
 
 // One group's copy of every lane field, a vector each.
 template <typename T>
@@ -99,6 +100,7 @@ namespace sixteen {
 typedef float Floats __attribute__((vector_size(64)));
 typedef int Ints __attribute__((vector_size(64)));
 constexpr int kGroup = 16;
+constexpr int kChunk = 8;
 
 template <typename T>
 using LaneVector = std::conditional_t<std::is_same_v<T, int>, Ints, Floats>;
