@@ -295,50 +295,6 @@ typedef float Floats __attribute__((vector_size(32)));
 typedef int Ints __attribute__((vector_size(32)));
 typedef long long Longs __attribute__((vector_size(32)));
 
-// Adds one line's interpolated modulated read to sum, both stored group-reversed. The read
-// position falls by one each frame and its offset changes only every few hundred frames, so a
-// group whose offset holds and which does not wrap reads two runs of adjacent samples.
-inline __attribute__((always_inline)) void readModulated(const float* buffer, int read, const float* position,
-                                                         float* sum, int n) {
-    int j = 0;
-    for (; j + 8 <= n; j += 8) {
-        Floats m;
-        __builtin_memcpy(&m, position + j, sizeof m);
-        const Ints offset = __builtin_convertvector(m, Ints);
-        const Floats fraction = m - __builtin_convertvector(offset, Floats);
-        // Lane i is frame j + 7 - i, whose position is read - (j + 7 - i) + offset.
-        const int low = read - (j + 7) + offset[0];
-        const Longs change = (Longs)(offset ^ (Ints{} + offset[0]));
-        const bool held = ((change[0] | change[1]) | (change[2] | change[3])) == 0 && low >= 0 &&
-                          low + 8 < ChamberReverb::kBufferSize;
-        Floats a;
-        Floats b;
-        if (held) {
-            __builtin_memcpy(&a, buffer + low, sizeof a);
-            __builtin_memcpy(&b, buffer + low + 1, sizeof b);
-        } else {
-            for (int i = 0; i < 8; ++i) {
-                const int at = read - (j + 7 - i) + offset[i];
-                a[i] = buffer[at & ChamberReverb::kMask];
-                b[i] = buffer[(at + 1) & ChamberReverb::kMask];
-            }
-        }
-        Floats total;
-        __builtin_memcpy(&total, sum + j, sizeof total);
-        total += a + (b - a) * fraction;
-        __builtin_memcpy(sum + j, &total, sizeof total);
-    }
-    for (; j < n; ++j) {
-        const int p = reversedInGroup(j);
-        const int offset = static_cast<int>(position[p]);
-        const float fraction = position[p] - static_cast<float>(offset);
-        const int at = read - j + offset;
-        const float a = buffer[at & ChamberReverb::kMask];
-        const float b = buffer[(at + 1) & ChamberReverb::kMask];
-        sum[p] += a + (b - a) * fraction;
-    }
-}
-
 }  // namespace
 
 template <int>
